@@ -1,0 +1,24 @@
+#include "app/messages.h"
+
+#include <windows.h>
+
+#include "app/format_with_code.h"
+#include "app/module_state.h"
+#include "app/string_block.h"
+
+std::wstring LoadMessage(uint32_t id) {
+  const HINSTANCE module = ModuleInstance();
+  // Language neutral lets the loader pick the user's UI language, with its own fallback.
+  const HRSRC block = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+  if (block == nullptr) return std::wstring();
+  const HGLOBAL loaded = LoadResource(module, block);
+  const auto* units = static_cast<const uint16_t*>(loaded ? LockResource(loaded) : nullptr);
+  if (units == nullptr) return std::wstring();
+  const size_t unitCount = SizeofResource(module, block) / sizeof(uint16_t);
+  const auto span = FindStringInBlock(units, unitCount, id % 16);
+  if (!span) return std::wstring();
+  return std::wstring(reinterpret_cast<const wchar_t*>(units + span->offset), span->length);
+}
+
+std::wstring FormatMessageWithCode(uint32_t id, uint32_t code) { return FormatWithCode(LoadMessage(id), code); }

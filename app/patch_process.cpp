@@ -1,0 +1,120 @@
+#include "app/patch_process.h"
+
+#include <process.h>
+
+#include <new>
+
+#include "app/patch_phases.h"
+#include "payload/install_files.h"
+
+PatchPhases UpdatePhases() { return {PreparePhase, InstallFiles, FinishPhase}; }
+
+CPatchProcess::CPatchProcess(const PatchPhases& phases) : phases_(phases) {
+  // Manual reset, not signalled, unnamed; without it the worker never sees a stop request.
+  stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+CPatchProcess::~CPatchProcess() {
+  Stop();
+  if (stopEvent_ != nullptr) CloseHandle(stopEvent_);
+}
+
+HRESULT CPatchProcess::Run(const InstallList& list, PatchContext* context, const wchar_t* title,
+                           HINSTANCE module) {
+  if (workerThread_ != nullptr) return E_UNEXPECTED;
+  if (stopEvent_ != nullptr) ResetEvent(stopEvent_);
+  try {
+    installList_ = list;
+    title_ = title ? title : L"";
+  } catch (const std::bad_alloc&) {
+    installList_.clear();
+    return E_OUTOFMEMORY;
+  }
+  context_ = context;
+  module_ = module;
+  prepareCallback_ = phases_.prepare;
+  installStep_ = phases_.install;
+  finishCallback_ = phases_.finish;
+  showWindow_ = title != nullptr;
+  iconId_ = 100;
+  result_ = S_FALSE;
+
+  const uintptr_t thread = _beginthreadex(nullptr, 0, &CPatchProcess::WorkerMain, this, CREATE_SUSPENDED,
+                                          &workerThreadId_);
+  if (thread == 0) {
+    workerThreadId_ = 0;
+    return E_OUTOFMEMORY;
+  }
+  workerThread_ = reinterpret_cast<HANDLE>(thread);
+
+  CreateProgressWindow(module);
+  ResumeThread(workerThread_);
+  if (progressWindow_ != nullptr) {
+    PumpMessages();
+    DestroyProgressWindow();
+  } else {
+    WaitForSingleObject(workerThread_, INFINITE);
+  }
+  // S_FALSE when the loop ended before the worker stored its result.
+  const HRESULT result = result_;
+  Stop();
+  return result;
+}
+
+void CPatchProcess::PumpMessages() {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageW(&message, progressWindow_, 0, 0);
+    if (got == 0 || got == -1) return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+    if (message.message == WM_CLOSE) return;
+  }
+}
+
+unsigned __stdcall CPatchProcess::WorkerMain(void* argument) {
+  auto* self = static_cast<CPatchProcess*>(argument);
+  HRESULT result = S_OK;
+  bool prepared = true;
+  if (self->prepareCallback_ != nullptr) {
+    result = self->prepareCallback_(S_OK, self->stopEvent_, &self->installList_, self->context_);
+    prepared = SUCCEEDED(result);
+  }
+  if (prepared) {
+    const bool stopRequested =
+        self->stopEvent_ != nullptr && WaitForSingleObject(self->stopEvent_, 0) == WAIT_OBJECT_0;
+    if (stopRequested) {
+      result = E_ABORT;
+    } else if (self->installStep_ != nullptr) {
+      result = self->installStep_(self->installList_, self->module_);
+    }
+  }
+  if (self->finishCallback_ != nullptr) {
+    result = self->finishCallback_(result, self->stopEvent_, &self->installList_, self->context_);
+  }
+  // The result is complete before the main thread can see WM_CLOSE.
+  self->result_ = result;
+  PostMessageW(self->progressWindow_, WM_CLOSE, 0, 0);
+  return static_cast<unsigned>(result);
+}
+
+HRESULT CPatchProcess::Stop() {
+  if (workerThread_ == nullptr) return S_FALSE;
+  if (stopEvent_ != nullptr) SetEvent(stopEvent_);
+  context_ = nullptr;
+  prepareCallback_ = nullptr;
+  finishCallback_ = nullptr;
+  HRESULT stopped = S_OK;
+  if (WaitForSingleObject(workerThread_, kWorkerStopTimeoutMs) == WAIT_TIMEOUT) {
+    TerminateThread(workerThread_, 0);
+    stopped = E_ABORT;
+  }
+  installList_.clear();
+  module_ = nullptr;
+  title_.clear();
+  iconId_ = 0;
+  CloseHandle(workerThread_);
+  workerThread_ = nullptr;
+  workerThreadId_ = 0;
+  return stopped;
+}

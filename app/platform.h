@@ -1,0 +1,8 @@
+// Facts about the machine that decide folders and registry views.
+#pragma once
+
+// The native processor is 64-bit (x64 or Itanium), as GetNativeSystemInfo reports it.
+bool Is64BitProcessor();
+
+// This 32-bit process runs under WOW64; false when IsWow64Process is missing or fails.
+bool IsRunningUnderWow64();

@@ -1,0 +1,50 @@
+#include "app/tv_recorder.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/message_box.h"
+#include "app/messages.h"
+#include "app/module_state.h"
+#include "app/outcome.h"
+#include "app/silent_mode.h"
+#include "control/process_tools.h"
+
+namespace {
+
+constexpr wchar_t kTvRecorderExe[] = L"Kestrav.exe";
+constexpr int kQuitChecks = 12;
+constexpr DWORD kQuitCheckIntervalMs = 5000;
+
+}  // namespace
+
+void CloseTvRecorder() {
+  if (!IsProcessRunning(kTvRecorderExe)) return;
+  GetProgramFilesFolder();
+  const std::wstring path = ProgramFilesFolder() + L"\\Orvane\\Tunerbay\\Kestrav.exe";
+  if (!PathFileExistsW(path.c_str())) return;
+
+  // Asked also in silent mode: recordings in progress are at stake.
+  if (ShowMessageBox(LoadMessage(outcome::kMsgCloseTvRecorder), outcome::kBoxYesNoExclamation) != IDYES) {
+    if (!IsLaunchedByUpdateTool()) ShowMessageBox(LoadMessage(outcome::kMsgCancelled), outcome::kBoxOk);
+    std::exit(1);
+  }
+
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof execute;
+  execute.lpVerb = L"open";
+  execute.lpFile = path.c_str();
+  execute.lpParameters = L"/q";
+  execute.nShow = SW_HIDE;
+  if (ShellExecuteExW(&execute)) {
+    for (int check = 0; check < kQuitChecks; ++check) {
+      Sleep(kQuitCheckIntervalMs);
+      if (!IsProcessRunning(kTvRecorderExe)) break;
+    }
+  }
+  SetTvRecorderRelaunchPending(true);
+}

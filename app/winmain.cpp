@@ -1,0 +1,6 @@
+// Process entry of updater.exe.
+#include <windows.h>
+
+#include "app/entry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunUpdater(instance); }

@@ -1,0 +1,84 @@
+#include "applicability/installed_product.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "app/registry_value.h"
+#include "app/win32_raii.h"
+#include "applicability/storyloom_rule.h"
+#include "applicability/version_file_words.h"
+
+namespace {
+
+VersionFileValues& VersionFile() {
+  static VersionFileValues values;
+  return values;
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+std::wstring GetVersionFilePath() {
+  REGSAM access = KEY_READ;
+  if (Is64BitProcessor() && IsRunningUnderWow64()) access |= KEY_WOW64_32KEY;
+  std::wstring path =
+      ReadMachineText(L"SOFTWARE\\Orvane Corporation\\Shared Info\\VersionPath\\Mirevo", L"Version", access);
+  if (path.empty()) {
+    wchar_t folder[MAX_PATH] = {};
+    if (SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAM_FILESX86, FALSE)) path = folder;
+    path += L"\\Orvane\\Mirevo\\Version.txt";
+  }
+  return path;
+}
+
+bool ReadInstalledVersion() {
+  VersionFileValues& values = VersionFile();
+  values = VersionFileValues{};
+  std::unique_ptr<FILE, FileCloser> file(_wfopen(GetVersionFilePath().c_str(), L"rt"));
+  if (!file) return false;
+  std::string content;
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) content.append(chunk, n);
+  values = ParseVersionFileWords(content);
+  return !values.installedVersion.empty() && !values.versionEntry.empty();
+}
+
+const std::wstring& InstalledVersion() { return VersionFile().installedVersion; }
+const std::wstring& VersionEntry() { return VersionFile().versionEntry; }
+
+bool ReadFixedFileVersion(const wchar_t* path, VS_FIXEDFILEINFO& info) {
+  if (path == nullptr || *path == L'\0') return false;
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  if (size == 0) return false;
+  std::vector<uint8_t> block(size);
+  if (!GetFileVersionInfoW(path, 0, size, block.data())) return false;
+  void* root = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(block.data(), L"\\", &root, &length) || root == nullptr || length == 0) return false;
+  info = *static_cast<const VS_FIXEDFILEINFO*>(root);
+  return true;
+}
+
+bool PassesStoryloomVariant(int resourceId) {
+  static const bool modernEdition = [] {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvane Corporation\\Storyloom\\1.0\\App", 0,
+                      KEY_READ | KEY_WOW64_32KEY, key.Receive()) != ERROR_SUCCESS) {
+      return true;
+    }
+    const auto value = QueryRegistryValue(key.Get(), L"CurrentVersion");
+    return value ? !IsOldStoryloomEdition(true, value->type, value->data) : true;
+  }();
+  return PassesStoryloomVariantRule(resourceId, modernEdition);
+}

@@ -1,0 +1,55 @@
+# Cross build: updater.exe (PE32 GUI, static runtime) and the tests that run under Wine.
+set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+set(WIN32_LIBS comctl32 version shlwapi shell32 advapi32 user32 kernel32)
+set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# Everything of the program but its entry point, so that Windows-side tests link the same code.
+set(WIN32_SOURCES
+  app/module_state.cpp
+  app/platform.cpp
+  app/registry_value.cpp
+  app/messages.cpp
+  app/message_box.cpp
+  app/silent_mode.cpp
+  app/os_version_cache.cpp
+  app/admin_check.cpp
+  app/tv_recorder.cpp
+  app/patch_process.cpp
+  app/progress_window.cpp
+  app/patch_phases.cpp
+  app/run_patch_session.cpp
+  app/entry.cpp
+  applicability/installed_product.cpp
+  applicability/own_identity.cpp
+  applicability/applicability.cpp
+  payload/install_list.cpp
+  payload/install_files.cpp
+  payload/registry_import.cpp
+  control/process_tools.cpp
+  control/shutdown.cpp
+  control/service_control.cpp
+  control/relaunch.cpp
+  records/version_records.cpp
+  records/media_database.cpp
+  records/removal.cpp
+  records/area_code.cpp
+  records/retired_features.cpp
+)
+
+add_library(updater_lib STATIC ${CORE_SOURCES} ${WIN32_SOURCES})
+target_include_directories(updater_lib PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(updater_lib PUBLIC ${WIN32_DEFINES})
+target_compile_options(updater_lib PRIVATE -Wall -Wextra -Werror)
+target_link_libraries(updater_lib PUBLIC ${WIN32_LIBS})
+target_link_options(updater_lib PUBLIC ${STATIC_RUNTIME} -municode -s)
+
+add_subdirectory(resources)
+
+add_executable(updater WIN32 app/winmain.cpp)
+target_link_libraries(updater PRIVATE updater_lib updater_resources)
+
+foreach(dir testbed tests/wine tests/resources tests/win32)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

@@ -1,0 +1,4 @@
+// Start of the TV-recording application after the update.
+#pragma once
+
+bool RelaunchTvRecorder();

@@ -1,0 +1,5 @@
+// Import of the registry script that registers the component servers.
+#pragma once
+#include <windows.h>
+
+bool ImportRegistryScript(HINSTANCE module);

@@ -1,0 +1,4 @@
+// Removal of the work folder after a successful update.
+#pragma once
+
+void RemoveWorkFolder();
