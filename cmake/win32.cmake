@@ -41,12 +41,13 @@ target_include_directories(updater_lib PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(updater_lib PUBLIC ${WIN32_DEFINES})
 target_compile_options(updater_lib PRIVATE -Wall -Wextra -Werror)
 target_link_libraries(updater_lib PUBLIC ${WIN32_LIBS})
-target_link_options(updater_lib PUBLIC ${STATIC_RUNTIME} -municode -s)
+target_link_options(updater_lib PUBLIC ${STATIC_RUNTIME} -s)
 
 add_subdirectory(resources)
 
 add_executable(updater WIN32 app/winmain.cpp)
 target_link_libraries(updater PRIVATE updater_lib updater_resources)
+target_link_options(updater PRIVATE -municode)
 
 foreach(dir testbed tests/wine tests/resources tests/win32)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)

@@ -1,0 +1,149 @@
+// Finding what is installed: the version file, file versions, the companion
+// application's edition, and the applicability check built on them.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "app/platform.h"
+#include "applicability/applicability.h"
+#include "applicability/installed_product.h"
+#include "test_registry.h"
+
+namespace {
+
+const wchar_t kVersionPathKey[] = L"SOFTWARE\\Orvane Corporation\\Shared Info\\VersionPath\\Mirevo";
+const wchar_t kStoryloomKey[] = L"SOFTWARE\\Orvane Corporation\\Storyloom\\1.0\\App";
+
+std::wstring DefaultVersionFilePath() {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PROGRAM_FILESX86, FALSE);
+  return std::wstring(folder) + L"\\Orvane\\Mirevo\\Version.txt";
+}
+
+TEST(VersionFilePath, RegisteredPathIsUsedAsStored) {
+  ScopedMachineKey key(kVersionPathKey);
+  key.SetString(L"Version", L"%TEMP%\\v.txt", REG_EXPAND_SZ);
+  EXPECT_EQ(GetVersionFilePath(), L"%TEMP%\\v.txt");  // not expanded
+  key.SetString(L"Version", L"C:\\x\\Version.txt");
+  EXPECT_EQ(GetVersionFilePath(), L"C:\\x\\Version.txt");
+}
+
+TEST(VersionFilePath, DefaultUnder32BitProgramFiles) {
+  DeleteMachineKey(kVersionPathKey);
+  EXPECT_EQ(GetVersionFilePath(), DefaultVersionFilePath());
+  if (Is64BitProcessor()) EXPECT_NE(DefaultVersionFilePath().find(L"Program Files (x86)"), std::wstring::npos);
+  ScopedMachineKey key(kVersionPathKey);
+  key.SetDword(L"Version", 5);  // another type counts as no path
+  EXPECT_EQ(GetVersionFilePath(), DefaultVersionFilePath());
+  key.SetString(L"Version", L"");
+  EXPECT_EQ(GetVersionFilePath(), DefaultVersionFilePath());
+}
+
+TEST(VersionFilePath, RegistryLookupUsesThe32BitView) {
+  // A path registered only in the 64-bit view is not seen by this 32-bit program.
+  if (!Is64BitProcessor()) GTEST_SKIP() << "one registry view only";
+  ScopedMachineKey key(kVersionPathKey, KEY_WOW64_64KEY);
+  key.SetString(L"Version", L"C:\\only64\\Version.txt");
+  DeleteMachineKey(kVersionPathKey, KEY_WOW64_32KEY);
+  EXPECT_EQ(GetVersionFilePath(), DefaultVersionFilePath());
+}
+
+TEST(InstalledVersion, ReadFromTheRegisteredFile) {
+  ScopedTempFile file(L"version-test.txt", "2.0.1.12040\r\nVersion=2.0.1.12040\r\nUpdateCount=1\r\n");
+  ScopedMachineKey key(kVersionPathKey);
+  key.SetString(L"Version", file.Path());
+  EXPECT_TRUE(ReadInstalledVersion());
+  EXPECT_EQ(InstalledVersion(), L"2.0.1.12040");
+  EXPECT_EQ(VersionEntry(), L"2.0.1.12040");
+  EXPECT_EQ(CheckApplicability(), 0);
+}
+
+TEST(InstalledVersion, MissingFileLeavesBothEmpty) {
+  ScopedMachineKey key(kVersionPathKey);
+  key.SetString(L"Version", L"C:\\no\\such\\Version.txt");
+  EXPECT_FALSE(ReadInstalledVersion());
+  EXPECT_EQ(InstalledVersion(), L"");
+  EXPECT_EQ(VersionEntry(), L"");
+  EXPECT_EQ(CheckApplicability(), 202);
+}
+
+TEST(InstalledVersion, ApplicabilityFollowsTheFile) {
+  ScopedMachineKey key(kVersionPathKey);
+  const struct {
+    const char* content;
+    int expected;
+  } cases[] = {
+      {"2.2.3.04169\nVersion=x\n", 0},   {"2.0.1.12039\nVersion=x\n", 202}, {"2.0.1.12040\n", 202},
+      {"2.2.3.04170\nVersion=x\n", 203}, {"3.0.0.00000\nVersion=x\n", 203}, {"", 202},
+  };
+  for (const auto& c : cases) {
+    ScopedTempFile file(L"version-cases.txt", c.content);
+    key.SetString(L"Version", file.Path());
+    EXPECT_EQ(CheckApplicability(), c.expected) << c.content;
+  }
+}
+
+TEST(FixedFileVersion, ReadsTheVersionResource) {
+  wchar_t own[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, own, MAX_PATH);
+  VS_FIXEDFILEINFO info{};
+  ASSERT_TRUE(ReadFixedFileVersion(own, info));
+  EXPECT_EQ(info.dwFileVersionMS, 0x00020002u);
+  EXPECT_EQ(info.dwFileVersionLS, 0x0003104Au);
+}
+
+TEST(FixedFileVersion, RejectsWhatHasNoVersion) {
+  VS_FIXEDFILEINFO info{};
+  EXPECT_FALSE(ReadFixedFileVersion(nullptr, info));
+  EXPECT_FALSE(ReadFixedFileVersion(L"", info));
+  EXPECT_FALSE(ReadFixedFileVersion(L"C:\\no\\such\\file.dll", info));
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  EXPECT_FALSE(ReadFixedFileVersion(windows, info));  // a folder
+  ScopedTempFile plain(L"no-version.dll", "MZ not really a program");
+  EXPECT_FALSE(ReadFixedFileVersion(plain.Path().c_str(), info));
+}
+
+// The edition is looked up once per process, so each case is a test of its own.
+TEST(StoryloomEdition, OldEditionSelectsTheSecondGroup) {
+  ScopedMachineKey key(kStoryloomKey);
+  key.SetString(L"CurrentVersion", L"1.0");
+  EXPECT_FALSE(PassesStoryloomVariant(499));
+  EXPECT_FALSE(PassesStoryloomVariant(511));
+  EXPECT_TRUE(PassesStoryloomVariant(512));
+  EXPECT_TRUE(PassesStoryloomVariant(524));
+  EXPECT_TRUE(PassesStoryloomVariant(401));
+  // Decided once: a later change of the value does not count.
+  key.SetString(L"CurrentVersion", L"2.0");
+  EXPECT_TRUE(PassesStoryloomVariant(512));
+}
+
+TEST(StoryloomEdition, EmptyValueMeansTheOldEdition) {
+  ScopedMachineKey key(kStoryloomKey);
+  key.SetRaw(L"CurrentVersion", REG_SZ, L"", 0);
+  EXPECT_TRUE(PassesStoryloomVariant(512));
+  EXPECT_FALSE(PassesStoryloomVariant(499));
+}
+
+TEST(StoryloomEdition, ModernEditionSelectsTheFirstGroup) {
+  ScopedMachineKey key(kStoryloomKey);
+  key.SetString(L"CurrentVersion", L"2.0");
+  EXPECT_TRUE(PassesStoryloomVariant(499));
+  EXPECT_FALSE(PassesStoryloomVariant(512));
+}
+
+TEST(StoryloomEdition, MissingKeyCountsAsModern) {
+  DeleteMachineKey(kStoryloomKey);
+  EXPECT_TRUE(PassesStoryloomVariant(505));
+  EXPECT_FALSE(PassesStoryloomVariant(520));
+}
+
+TEST(StoryloomEdition, ValueOfAnotherTypeCountsAsModern) {
+  ScopedMachineKey key(kStoryloomKey);
+  key.SetDword(L"CurrentVersion", 1);
+  EXPECT_TRUE(PassesStoryloomVariant(505));
+  EXPECT_FALSE(PassesStoryloomVariant(520));
+}
+
+}  // namespace
