@@ -37,53 +37,29 @@ class UniqueResource {
   Type value_ = Traits::Invalid();
 };
 
-struct HandleTraits {  // kernel handles whose failure value is null
-  using Type = HANDLE;
+// Resources whose failure value is null, released by one Windows call.
+template <typename T, auto CloseFunction>
+struct NullTraits {
+  using Type = T;
   static Type Invalid() { return nullptr; }
+  static bool IsValid(Type value) { return value != nullptr; }
+  static void Close(Type value) { CloseFunction(value); }
+};
+
+struct HandleTraits : NullTraits<HANDLE, &CloseHandle> {  // kernel handles; never the pseudo "invalid" value
   static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { CloseHandle(h); }
 };
 struct FileHandleTraits : HandleTraits {  // handles whose failure value is INVALID_HANDLE_VALUE
   static Type Invalid() { return INVALID_HANDLE_VALUE; }
 };
-struct RegKeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type k) { return k != nullptr; }
-  static void Close(Type k) { RegCloseKey(k); }
-};
-struct GlobalTraits {
-  using Type = HGLOBAL;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type g) { return g != nullptr; }
-  static void Close(Type g) { GlobalFree(g); }
-};
-struct SidTraits {
-  using Type = PSID;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type s) { return s != nullptr; }
-  static void Close(Type s) { FreeSid(s); }
-};
-struct IconTraits {
-  using Type = HICON;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type i) { return i != nullptr; }
-  static void Close(Type i) { DestroyIcon(i); }
-};
-struct LocalTraits {
-  using Type = HLOCAL;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type l) { return l != nullptr; }
-  static void Close(Type l) { LocalFree(l); }
-};
 
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;  // also toolhelp snapshots
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
-using UniqueGlobal = UniqueResource<GlobalTraits>;
-using UniqueSid = UniqueResource<SidTraits>;
-using UniqueIcon = UniqueResource<IconTraits>;
-using UniqueLocal = UniqueResource<LocalTraits>;
+using UniqueRegKey = UniqueResource<NullTraits<HKEY, &RegCloseKey>>;
+using UniqueGlobal = UniqueResource<NullTraits<HGLOBAL, &GlobalFree>>;
+using UniqueSid = UniqueResource<NullTraits<PSID, &FreeSid>>;
+using UniqueIcon = UniqueResource<NullTraits<HICON, &DestroyIcon>>;
+using UniqueLocal = UniqueResource<NullTraits<HLOCAL, &LocalFree>>;
 
 // Locks a movable global block for as long as it lives.
 class GlobalLockGuard {
