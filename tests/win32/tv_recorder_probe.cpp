@@ -1,10 +1,9 @@
 // Runs the TV-recording step of the entry on its own, so that scenarios can
 // drive its question under Wine (the updater reaches the step only when the
-// install list has rows). Exits 0 and prints the relaunch flag when the step
-// returns; the step itself ends the process with 1 when the user declines.
+// install list has rows). When the step returns the exit code tells the
+// relaunch flag: 2 set, 0 clear; the step itself ends the process with 1 when
+// the user declines.
 #include <windows.h>
-
-#include <cstdio>
 
 #include "app/messages.h"
 #include "app/module_state.h"
@@ -16,6 +15,5 @@ int main() {
   SetCaption(LoadMessage(200).c_str());
   SetSilent(IsLaunchedByUpdateTool());
   CloseTvRecorder();
-  std::printf("relaunch=%d\n", TvRecorderRelaunchPending() ? 1 : 0);
-  return 0;
+  return TvRecorderRelaunchPending() ? 2 : 0;
 }

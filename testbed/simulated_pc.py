@@ -1,0 +1,344 @@
+#!/usr/bin/python3
+"""The simulated PC: a scenario prefix made to look like a user's PC.
+
+A PC is a scenario prefix (a copy of a template, with its own Wine session)
+plus a list of components, each of which contributes registry values, files
+and, once those are in place, running programs:
+
+    pc = SimulatedPC(arch="64", components=[
+        InstalledProduct("2.0.1.12040"),
+        Storyloom.modern(),
+        UpdateTool.silent(),
+    ])
+    with pc:                      # builds it; ends the session and removes it on exit
+        pc.scenario.run([...])
+
+Components apply in list order; registry values of all components are imported
+in one reg.exe run per registry view. New kinds of installed software (payload
+files, services, programs, a database) are new Component subclasses.
+
+Command line: builds a PC and keeps its prefix for manual use, e.g.
+
+    python3 testbed/simulated_pc.py --arch 64 --version 2.0.1.12040 --silent dword1
+"""
+
+from __future__ import annotations
+
+import argparse
+import shutil
+import sys
+import time
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Dict, List, Optional, Sequence, Tuple
+
+_REPO = str(Path(__file__).resolve().parents[1])
+if _REPO not in sys.path:  # run as a script
+    sys.path.insert(0, _REPO)
+
+import testbed  # noqa: E402,F401 -- puts the Wine test modules on the path
+from wineprefix import ARCHES, Scenario, ensure_templates, helper, join_win  # noqa: E402
+
+DEFAULT_VERSION = "2.0.1.12040"
+
+ORVANE_KEY = r"HKLM\SOFTWARE\Orvane Corporation"
+VERSION_PATH_KEY = ORVANE_KEY + r"\Shared Info\VersionPath\Mirevo"
+STORYLOOM_KEY = ORVANE_KEY + r"\Storyloom\1.0\App"
+UPDATE_TOOL_KEY = ORVANE_KEY + r"\Teloq Update"
+
+# {view: {key: {value name: (type, data)}}}
+RegistryEntries = Dict[str, Dict[str, Dict[str, Tuple[str, object]]]]
+
+
+class Component:
+    """Something installed on the simulated PC."""
+
+    def registry(self, pc: "SimulatedPC") -> RegistryEntries:
+        return {}
+
+    def files(self, pc: "SimulatedPC") -> Dict[str, bytes]:
+        """{Windows path: content}."""
+        return {}
+
+    def start(self, pc: "SimulatedPC") -> None:
+        """Runs once registry and files of every component are in place."""
+
+    def describe(self) -> str:
+        return type(self).__name__
+
+
+def version_file_text(version: str, version_entry: Optional[str]) -> bytes:
+    """Version.txt as the product writes it: 8-bit text, CRLF lines, the version
+    as first word and a later word "Version=<entry>" (left out when None)."""
+    lines = [version]
+    if version_entry is not None:
+        lines.append(f"Version={version_entry}")
+    return ("\r\n".join(lines) + "\r\n").encode("latin-1")
+
+
+@dataclass
+class InstalledProduct(Component):
+    """Mirevo at a given version: its version file and the registry value that
+    points to it.
+
+    version_word: False leaves the "Version=" word out of the file.
+    version_entry: the text after "Version=" (default: the version).
+    version_file: False leaves the file out (the product looks uninstalled).
+    registry_value: False leaves the `Version` value out, so that the default
+        path (32-bit Program Files\\Orvane\\Mirevo\\Version.txt) is used.
+    content: replaces the whole file content when given.
+    """
+
+    version: str = DEFAULT_VERSION
+    version_word: bool = True
+    version_entry: Optional[str] = None
+    version_file: bool = True
+    registry_value: bool = True
+    content: Optional[bytes] = None
+
+    def folder(self, pc: "SimulatedPC") -> str:
+        return join_win(pc.scenario.program_files_x86, "Orvane", "Mirevo")
+
+    def version_file_path(self, pc: "SimulatedPC") -> str:
+        return join_win(self.folder(pc), "Version.txt")
+
+    def text(self) -> bytes:
+        if self.content is not None:
+            return self.content
+        if not self.version_word:
+            return version_file_text(self.version, None)
+        entry = self.version if self.version_entry is None else self.version_entry
+        return version_file_text(self.version, entry)
+
+    def registry(self, pc):
+        if not self.registry_value:
+            return {}
+        return {"32": {VERSION_PATH_KEY: {"Version": ("REG_SZ", self.version_file_path(pc))}}}
+
+    def files(self, pc):
+        return {self.version_file_path(pc): self.text()} if self.version_file else {}
+
+    def describe(self):
+        notes = []
+        if not self.version_word:
+            notes.append('no "Version=" word')
+        if not self.version_file:
+            notes.append("version file missing")
+        if not self.registry_value:
+            notes.append("no registry value, default path")
+        return f"Mirevo {self.version}" + (f" ({', '.join(notes)})" if notes else "")
+
+
+@dataclass
+class Storyloom(Component):
+    """The companion movie-making application: its edition in CurrentVersion."""
+
+    current_version: str = "2.0"
+
+    @classmethod
+    def modern(cls) -> "Storyloom":
+        return cls("2.0")
+
+    @classmethod
+    def old(cls) -> "Storyloom":
+        return cls("1.0")
+
+    def registry(self, pc):
+        return {"32": {STORYLOOM_KEY: {"CurrentVersion": ("REG_SZ", self.current_version)}}}
+
+    def describe(self):
+        return f"Storyloom {self.current_version}"
+
+
+@dataclass
+class UpdateTool(Component):
+    """The maker's update tool: its key, with `LaunchInstaller` as (type, data)
+    or without that value when None."""
+
+    launch_installer: Optional[Tuple[str, object]] = ("REG_DWORD", 1)
+
+    @classmethod
+    def silent(cls) -> "UpdateTool":
+        return cls(("REG_DWORD", 1))
+
+    def registry(self, pc):
+        values = {"LaunchInstaller": self.launch_installer} if self.launch_installer else {}
+        return {"32": {UPDATE_TOOL_KEY: values}}
+
+    def describe(self):
+        if not self.launch_installer:
+            return "update tool key without LaunchInstaller"
+        return f"LaunchInstaller {self.launch_installer[0]} {self.launch_installer[1]!r}"
+
+
+@dataclass
+class TvRecorder(Component):
+    """The maker's TV-recording application (the Kestrav.exe stand-in), in the
+    Program Files folder of a 32-bit process, optionally running and optionally
+    deaf to its quit switch."""
+
+    running: bool = True
+    ignore_quit: bool = False
+
+    def path(self, pc: "SimulatedPC") -> str:
+        return join_win(pc.scenario.program_files_x86, "Orvane", "Tunerbay", "Kestrav.exe")
+
+    def log_lines(self, pc: "SimulatedPC") -> List[str]:
+        log_file = pc.scenario.to_unix(self.path(pc)).with_name("Kestrav.log")
+        try:
+            return log_file.read_text(errors="replace").splitlines()
+        except FileNotFoundError:
+            return []
+
+    def files(self, pc):
+        folder = self.path(pc).rsplit("\\", 1)[0]
+        return {
+            self.path(pc): helper("kestrav.exe").read_bytes(),
+            folder + "\\Kestrav.ini":
+                f"[StandIn]\r\nIgnoreQuit={int(self.ignore_quit)}\r\n".encode("ascii"),
+        }
+
+    def start(self, pc):
+        if not self.running:
+            return
+        pc.keep_process(pc.scenario.spawn([self.path(pc)]))
+        deadline = time.monotonic() + 30
+        while not any(line.startswith("start ") for line in self.log_lines(pc)):
+            if time.monotonic() > deadline:
+                raise RuntimeError("the TV-recording stand-in did not start")
+            time.sleep(0.05)
+
+    def describe(self):
+        state = "running" if self.running else "installed"
+        return f"Kestrav {state}" + (", ignores /q" if self.ignore_quit else "")
+
+
+class SimulatedPC:
+    """A scenario prefix with the given components installed."""
+
+    def __init__(self, arch: str = "64", lang: Optional[str] = "en_US.UTF-8",
+                 components: Sequence[Component] = (), name: str = "pc",
+                 keep: Optional[bool] = None):
+        self.components = list(components)
+        self.scenario = Scenario(arch, lang, name, keep)
+        self._processes = []
+
+    @property
+    def arch(self) -> str:
+        return self.scenario.arch
+
+    def component(self, kind: type):
+        """The first component of a kind, or None."""
+        return next((c for c in self.components if isinstance(c, kind)), None)
+
+    def describe(self) -> str:
+        parts = [f"{self.arch}-bit Windows", self.scenario.lang or "default locale"]
+        parts += [c.describe() for c in self.components] or ["nothing installed"]
+        return ", ".join(parts)
+
+    def __enter__(self) -> "SimulatedPC":
+        self.scenario.__enter__()
+        try:
+            self.build()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, *exc) -> None:
+        try:
+            self.scenario.__exit__(*exc)
+        finally:
+            for proc in self._processes:
+                proc.wait(30)
+
+    def build(self) -> None:
+        began = time.monotonic()
+        views: RegistryEntries = {}
+        for c in self.components:
+            for view, keys in c.registry(self).items():
+                for key, values in keys.items():
+                    views.setdefault(view, {}).setdefault(key, {}).update(values)
+        for view, keys in sorted(views.items()):
+            self.scenario.reg_import(keys, view)
+        for c in self.components:
+            for win_path, data in c.files(self).items():
+                self.scenario.write_file(win_path, data)
+        for c in self.components:
+            c.start(self)
+        self.scenario.timings["build"] = time.monotonic() - began
+
+    def keep_process(self, proc) -> None:
+        """A background process of the session, waited for when the PC ends."""
+        self._processes.append(proc)
+
+
+# --------------------------------------------------------------------------
+# Command line
+
+SILENT_CHOICES = {
+    "dword1": ("REG_DWORD", 1),
+    "dword2": ("REG_DWORD", 2),
+    "string1": ("REG_SZ", "1"),
+    "novalue": None,
+}
+
+
+def components_from_args(args) -> List[Component]:
+    components: List[Component] = []
+    if not args.no_product:
+        components.append(InstalledProduct(
+            args.version,
+            version_word=not args.no_version_word,
+            version_file=not args.missing_version_file,
+            registry_value=not args.no_registry_value))
+    if args.storyloom != "none":
+        components.append(Storyloom.modern() if args.storyloom == "modern" else
+                          Storyloom.old() if args.storyloom == "old" else
+                          Storyloom(args.storyloom))
+    if args.silent != "none":
+        components.append(UpdateTool(SILENT_CHOICES[args.silent]))
+    if args.tv_recorder != "none":
+        components.append(TvRecorder(running=args.tv_recorder != "installed",
+                                     ignore_quit=args.tv_recorder == "stubborn"))
+    return components
+
+
+def add_pc_arguments(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("--arch", choices=ARCHES, default="64")
+    parser.add_argument("--lang", default="en_US.UTF-8", help="LC_ALL of the session")
+    parser.add_argument("--version", default=DEFAULT_VERSION, help="installed product version")
+    parser.add_argument("--no-product", action="store_true", help="product not installed")
+    parser.add_argument("--no-version-word", action="store_true",
+                        help='version file without the "Version=" word')
+    parser.add_argument("--missing-version-file", action="store_true",
+                        help="registry value present, version file missing")
+    parser.add_argument("--no-registry-value", action="store_true",
+                        help="no Version registry value (the default path is used)")
+    parser.add_argument("--storyloom", default="none",
+                        help="modern (2.0), old (1.0), none, or a CurrentVersion text")
+    parser.add_argument("--silent", default="none", choices=["none", *SILENT_CHOICES],
+                        help="LaunchInstaller of the update tool")
+    parser.add_argument("--tv-recorder", default="none",
+                        choices=["none", "installed", "running", "stubborn"],
+                        help="the TV-recording application (stubborn: ignores /q)")
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(
+        description="Build a simulated PC in a Wine prefix and keep it for manual use.")
+    add_pc_arguments(parser)
+    args = parser.parse_args(argv)
+    ensure_templates([args.arch])
+    pc = SimulatedPC(args.arch, args.lang, components_from_args(args), "manual", keep=True)
+    with pc:
+        print(f"Simulated PC: {pc.describe()}")
+        path = pc.scenario.path
+    print(f"WINEPREFIX={path}")
+    print(f"Remove it with: rm -rf '{path}'")
+    return 0
+
+
+if __name__ == "__main__":
+    shutil.which("wine") or sys.exit("wine is not installed")
+    sys.exit(main())

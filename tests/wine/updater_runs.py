@@ -1,0 +1,71 @@
+"""What the updater scenarios share: the program's English messages, its exit
+codes, and a job that runs updater.exe once on a simulated PC."""
+
+from __future__ import annotations
+
+import unittest
+from typing import Callable, Sequence
+
+from harness import RunResult, run_program, stage_program, updater_exe
+from testbed.simulated_pc import Component, SimulatedPC
+
+ENGLISH = {
+    200: "Mirevo",
+    202: "No software version applicable to this update is installed. "
+         "The update will be cancelled.",
+    203: "A newer version is already installed. The installation will be cancelled.",
+    1200: "Only the member of the Administrators group can execute this software. "
+          "Please contact your administrator, or log off and log on again as an "
+          "administrator and try again.",
+    1201: "Another instance of this update program is already running.",
+    1203: "There is no need to update the program.",
+    1211: "An update was canceled.",
+}
+
+EXIT_OK = 0
+EXIT_ALREADY_RUNNING = 0x80070480
+EXIT_ACCESS_DENIED = 0x80070005
+
+TARGET_VERSION = "2.2.3.04170"
+MINIMUM_VERSION = "2.0.1.12040"
+
+
+def updater_job(arch: str, components: Sequence[Component], lang: str = "en_US.UTF-8",
+                answers: Sequence[str] = (), deny_admins: bool = False,
+                name: str = "updater") -> Callable[[], RunResult]:
+    """A job for run_batch: builds the PC, runs updater.exe with the watcher."""
+
+    def job() -> RunResult:
+        with SimulatedPC(arch, lang, components, name) as pc:
+            exe = stage_program(pc.scenario, updater_exe())
+            return run_program(pc.scenario, exe, answers=answers, deny_admins=deny_admins)
+
+    return job
+
+
+def require_updater() -> None:
+    """Skips a test class when updater.exe has not been built."""
+    if not updater_exe().is_file():
+        raise unittest.SkipTest(f"{updater_exe()} is not built")
+
+
+class UpdaterAssertions(unittest.TestCase):
+    """Checks of a run's outcome, with the whole run described on failure."""
+
+    def assertExitCode(self, result: RunResult, expected: int) -> None:
+        self.assertEqual(expected, result.exit_code,
+                         f"expected exit code 0x{expected:08X}\n{result.describe()}")
+
+    def assertBoxes(self, result: RunResult, expected: Sequence[tuple],
+                    caption: str = ENGLISH[200]) -> None:
+        """expected: (text, icon, buttons) of each message box in order."""
+        got = [(b.text, b.icon, b.buttons) for b in result.boxes]
+        want = [(text, icon, list(buttons)) for text, icon, buttons in expected]
+        self.assertEqual(want, got, result.describe())
+        for box in result.boxes:
+            self.assertEqual(caption, box.caption, result.describe())
+
+    def assertNoWindow(self, result: RunResult) -> None:
+        windows = [e for e in result.events if e["event"] in ("msgbox", "progress", "dialog",
+                                                               "hidden_dialog")]
+        self.assertEqual([], windows, result.describe())
