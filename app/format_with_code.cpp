@@ -13,10 +13,10 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // asking for more, and clamping keeps the output bounded.
 constexpr int kMaxField = 64;
 
-std::wstring FormatOne(const std::string& spec, wchar_t conversion, uint32_t code) {
+std::wstring FormatOne(const std::string& directive, wchar_t conversion, uint32_t code) {
   char buffer[160];
   std::string fmt;
-  for (char ch : spec) {
+  for (char ch : directive) {
     // '#' is undefined for decimal conversions; drop it there.
     if (ch == '#' && (conversion == L'd' || conversion == L'i' || conversion == L'u')) continue;
     fmt += ch;
@@ -54,15 +54,15 @@ std::wstring FormatWithCode(const std::wstring& format, uint32_t code) {
     }
     // Parse %[flags][width][.precision][length]conversion.
     size_t j = i + 1;
-    std::string spec = "%";
-    while (j < format.size() && IsFlag(format[j])) spec += static_cast<char>(format[j++]);
+    std::string directive = "%";
+    while (j < format.size() && IsFlag(format[j])) directive += static_cast<char>(format[j++]);
     int width = 0;
     while (j < format.size() && IsDigit(format[j])) {
       width = width < kMaxField ? width * 10 + (format[j] - L'0') : width;
       ++j;
     }
     if (width > kMaxField) width = kMaxField;
-    if (width > 0) spec += std::to_string(width);
+    if (width > 0) directive += std::to_string(width);
     if (j < format.size() && format[j] == L'.') {
       ++j;
       int precision = 0;
@@ -71,7 +71,7 @@ std::wstring FormatWithCode(const std::wstring& format, uint32_t code) {
         ++j;
       }
       if (precision > kMaxField) precision = kMaxField;
-      spec += "." + std::to_string(precision);
+      directive += "." + std::to_string(precision);
     }
     while (j < format.size() && (format[j] == L'l' || format[j] == L'h')) ++j;
     const wchar_t conversion = j < format.size() ? format[j] : L'\0';
@@ -84,7 +84,7 @@ std::wstring FormatWithCode(const std::wstring& format, uint32_t code) {
       i = end;
       continue;
     }
-    out += FormatOne(spec, conversion, code);
+    out += FormatOne(directive, conversion, code);
     used = true;
     i = j + 1;
   }

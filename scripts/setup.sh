@@ -11,6 +11,7 @@ packages=(
   xvfb x11-utils imagemagick
   locales-all
   file libmspack0 mscompress
+  python3 fonts-wqy-microhei
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

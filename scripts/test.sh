@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 ctest --preset host -j "$(nproc)"
-ctest --preset win32
+ctest --preset win32 -j 2

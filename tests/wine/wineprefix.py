@@ -77,13 +77,15 @@ def helpers_dir() -> Path:
 
 
 def helper(name: str) -> Path:
-    """Path of a built Win32 helper program (launch.exe, msgbox_watcher.exe...)."""
-    path = helpers_dir() / name
-    if not path.is_file():
-        raise FileNotFoundError(
-            f"{path} is missing: build it with "
-            f"'cmake --build {build_dir()} --target {Path(name).stem}'")
-    return path
+    """Path of a built Win32 helper program (launch.exe, msgbox_watcher.exe...)
+    or stand-in of the testbed (kestrav.exe...)."""
+    for folder in (helpers_dir(), build_dir() / "testbed"):
+        path = folder / name
+        if path.is_file():
+            return path
+    raise FileNotFoundError(
+        f"{name} is missing from {helpers_dir()} and {build_dir() / 'testbed'}: build it with "
+        f"'cmake --build {build_dir()} --target {Path(name).stem}'")
 
 
 def keep_prefixes() -> bool:

@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "helper_common.h"
+#include "helper_common.h"  // from tests/wine/helpers
 
 namespace {
 
