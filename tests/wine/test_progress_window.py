@@ -8,14 +8,14 @@ import unittest
 from harness import run_batch, run_program, stage_program, updater_exe
 from pe_strings import string_tables
 from testbed.simulated_pc import SimulatedPC
-from updater_runs import UpdaterAssertions, require_updater
+from updater_runs import UpdaterAssertions, probe_exe, require_program, require_updater
 from wineprefix import build_dir
 
 SCREEN = (1920, 1080)
 
 
 def probe():
-    return build_dir() / "tests" / "win32" / "progress_probe.exe"
+    return probe_exe("progress_probe.exe")
 
 
 def screenshots_dir():
@@ -38,8 +38,7 @@ class ProgressWindowTest(UpdaterAssertions):
     @classmethod
     def setUpClass(cls):
         require_updater()
-        if not probe().is_file():
-            raise unittest.SkipTest(f"{probe()} is not built")
+        require_program(probe())
         cls.tables = string_tables(updater_exe())
         cls.runs = run_batch({"en-64": window_job("en_US.UTF-8", "64"),
                               "ja-32": window_job("ja_JP.UTF-8", "32")})

@@ -12,8 +12,8 @@ import unittest
 from harness import run_batch, run_program, stage_program, updater_exe
 from pe_strings import string_tables
 from testbed.simulated_pc import SimulatedPC, TvRecorder, UpdateTool
-from updater_runs import UpdaterAssertions, require_updater
-from wineprefix import build_dir, helper
+from updater_runs import UpdaterAssertions, probe_exe, require_program, require_updater
+from wineprefix import helper
 
 RELAUNCH_PENDING = 2
 NOTHING_DONE = 0
@@ -22,7 +22,7 @@ JAPANESE = 0x0411
 
 
 def probe():
-    return build_dir() / "tests" / "win32" / "tv_recorder_probe.exe"
+    return probe_exe("tv_recorder_probe.exe")
 
 
 def step_job(components, answers=(), lang="en_US.UTF-8", name="tv", before_run=None):
@@ -61,8 +61,7 @@ class TvRecorderStepTest(UpdaterAssertions):
     @classmethod
     def setUpClass(cls):
         require_updater()
-        if not probe().is_file():
-            raise unittest.SkipTest(f"{probe()} is not built")
+        require_program(probe())
         cls.tables = string_tables(updater_exe())
         cls.runs = run_batch(jobs())
 

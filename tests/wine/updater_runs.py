@@ -4,9 +4,11 @@ codes, and a job that runs updater.exe once on a simulated PC."""
 from __future__ import annotations
 
 import unittest
+from pathlib import Path
 from typing import Callable, Sequence
 
 from harness import RunResult, run_program, stage_program, updater_exe
+from wineprefix import build_dir
 from testbed.simulated_pc import Component, SimulatedPC
 
 ENGLISH = {
@@ -45,8 +47,18 @@ def updater_job(arch: str, components: Sequence[Component], lang: str = "en_US.U
 
 def require_updater() -> None:
     """Skips a test class when updater.exe has not been built."""
-    if not updater_exe().is_file():
-        raise unittest.SkipTest(f"{updater_exe()} is not built")
+    require_program(updater_exe())
+
+
+def require_program(path: Path) -> None:
+    """Skips a test class when a program it runs has not been built."""
+    if not path.is_file():
+        raise unittest.SkipTest(f"{path} is not built")
+
+
+def probe_exe(name: str) -> Path:
+    """A probe of tests/win32: a step of the updater run alone, with its resources."""
+    return build_dir() / "tests" / "win32" / name
 
 
 class UpdaterAssertions(unittest.TestCase):
