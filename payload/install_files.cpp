@@ -1,6 +1,79 @@
 #include "payload/install_files.h"
 
+#include <string>
+
+#include "app/hresult.h"
+#include "payload/aside_name.h"
+
+namespace {
+
+constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
+
+HRESULT LastErrorResult() { return hresult::FromWin32(static_cast<int32_t>(GetLastError())); }
+
+// Clears read-only and hidden so that the file can be replaced or deleted;
+// returns the attributes it had (INVALID_FILE_ATTRIBUTES when unreadable).
+DWORD MakeReplaceable(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0) {
+    SetFileAttributesW(path, attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  }
+  return attributes;
+}
+
+std::wstring AsideNameNow(const wchar_t* path) {
+  return AsideName(path, GetCurrentProcessId(), GetTickCount());
+}
+
+void DeleteAtNextRestart(const std::wstring& path) {
+  MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace
+
 HRESULT InstallFiles(const InstallList& list, HINSTANCE /*module*/) {
   // Not built yet; only reachable with an empty list, since no row is ever selected.
   return list.empty() ? S_OK : E_NOTIMPL;
+}
+
+HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination) {
+  const DWORD attributes = MakeReplaceable(destination);
+  const DWORD carried = attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
+  // The copy takes the source's attributes: give it the installed file's.
+  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(source, carried);
+  const auto copied = [&] {
+    if (!CopyFileW(source, destination, FALSE)) return false;
+    // Not every file system carries attributes with the copy: set them again.
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(destination, carried);
+    return true;
+  };
+  if (copied()) return S_OK;
+  const HRESULT copyFailure = LastErrorResult();
+  if (copyFailure != kSharingViolation) return copyFailure;
+
+  // In use: a running program or a loaded library can be renamed but not written.
+  const std::wstring aside = AsideNameNow(destination);
+  if (!MoveFileW(destination, aside.c_str())) return LastErrorResult();
+  if (copied()) {
+    DeleteAtNextRestart(aside);
+    return S_OK;
+  }
+  const HRESULT failure = LastErrorResult();
+  // Put the old file back, over whatever the failed copy left, and only then
+  // give up: its deletion is scheduled only once the new file is in place, so
+  // a failed copy can never cost the last good copy at the next restart.
+  MoveFileExW(aside.c_str(), destination, MOVEFILE_REPLACE_EXISTING);
+  return failure;
+}
+
+HRESULT RemoveInstalledFile(const wchar_t* destination) {
+  MakeReplaceable(destination);
+  if (DeleteFileW(destination)) return S_OK;
+  const HRESULT failure = LastErrorResult();
+  if (failure != kSharingViolation) return failure;
+  const std::wstring aside = AsideNameNow(destination);
+  if (!MoveFileW(destination, aside.c_str())) return LastErrorResult();
+  DeleteAtNextRestart(aside);
+  return S_OK;
 }

@@ -1,0 +1,183 @@
+// Replacing and removing installed files, also while they are in use: the
+// aside name, the deletion at the next restart, attributes carried over, and
+// the old file kept whenever the new one cannot be put in its place.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/win32_raii.h"
+#include "payload/install_files.h"
+
+namespace {
+
+constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
+
+class FileReplacement : public testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"replacement-test\\";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    source_ = folder_ + L"new\\core-ui.dll";
+    destination_ = folder_ + L"core-ui.dll";
+    CreateDirectoryW((folder_ + L"new").c_str(), nullptr);
+    Write(source_, "new contents");
+    Write(destination_, "old contents");
+  }
+  void TearDown() override {
+    for (const std::wstring& name : FolderEntries()) {
+      SetFileAttributesW((folder_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW((folder_ + name).c_str());
+    }
+    SetFileAttributesW(source_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(source_.c_str());
+    RemoveDirectoryW((folder_ + L"new").c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+
+  static void Write(const std::wstring& path, const std::string& content) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file.Valid());
+    DWORD written = 0;
+    WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  }
+  static std::string Read(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<unreadable>";
+    char buffer[256];
+    DWORD read = 0;
+    ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr);
+    return std::string(buffer, read);
+  }
+  // Holds the file open as another program would, with the given sharing.
+  static UniqueFileHandle Hold(const std::wstring& path, DWORD share) {
+    return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  }
+  std::vector<std::wstring> FolderEntries() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((folder_ + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+  }
+  std::vector<std::wstring> AsideFiles() const {
+    std::vector<std::wstring> aside;
+    for (const std::wstring& name : FolderEntries()) {
+      if (name.rfind(L"core-ui.dll.tmp.", 0) == 0) aside.push_back(folder_ + name);
+    }
+    return aside;
+  }
+  // The files Windows is to delete at the next restart.
+  static std::wstring PendingRenames() {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                      key.Receive()) != ERROR_SUCCESS) {
+      return L"";
+    }
+    DWORD size = 0;
+    if (RegQueryValueExW(key.Get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS) {
+      return L"";
+    }
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    RegQueryValueExW(key.Get(), L"PendingFileRenameOperations", nullptr, nullptr,
+                     reinterpret_cast<BYTE*>(text.data()), &size);
+    for (wchar_t& c : text) c = c == L'\0' ? L'|' : c;  // the list's separators, made visible
+    return text;
+  }
+
+  std::wstring folder_, source_, destination_;
+};
+
+TEST_F(FileReplacement, FreeFileIsOverwritten) {
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(Read(destination_), "new contents");
+  EXPECT_TRUE(AsideFiles().empty());
+}
+
+TEST_F(FileReplacement, ReadOnlyHiddenFileIsReplacedAndStaysSo) {
+  SetFileAttributesW(destination_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(Read(destination_), "new contents");
+  const DWORD attributes = GetFileAttributesW(destination_.c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(FileReplacement, FileInUseIsMovedAsideAndReplaced) {
+  // Open as a running program's image is: readable, renamable, not writable.
+  UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ | FILE_SHARE_DELETE);
+  ASSERT_TRUE(held.Valid());
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(Read(destination_), "new contents");
+  const auto aside = AsideFiles();
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(Read(aside[0]), "old contents");
+  const std::wstring leaf = aside[0].substr(folder_.size());
+  EXPECT_NE(PendingRenames().find(leaf), std::wstring::npos) << "not scheduled for deletion";
+}
+
+TEST_F(FileReplacement, LoadedLibraryIsReplaced) {
+  wchar_t system[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\version.dll").c_str(), destination_.c_str(), FALSE));
+  const HMODULE library = LoadLibraryW(destination_.c_str());
+  ASSERT_NE(library, nullptr);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(Read(destination_), "new contents");
+  EXPECT_EQ(AsideFiles().size(), 1u);
+  FreeLibrary(library);
+}
+
+TEST_F(FileReplacement, FileThatCannotEvenBeRenamedStopsWithSharingViolation) {
+  UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ);
+  ASSERT_TRUE(held.Valid());
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), kSharingViolation);
+  EXPECT_EQ(Read(destination_), "old contents");
+  EXPECT_TRUE(AsideFiles().empty());
+}
+
+TEST_F(FileReplacement, FailedSecondCopyPutsTheOldFileBackWithoutScheduledDeletion) {
+  // The source cannot be read: the first copy fails like a file in use, the
+  // destination is moved aside, and the second copy fails too.
+  UniqueFileHandle lockedSource = Hold(source_, 0);
+  ASSERT_TRUE(lockedSource.Valid());
+  const std::wstring pendingBefore = PendingRenames();
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), kSharingViolation);
+  EXPECT_EQ(Read(destination_), "old contents");
+  EXPECT_TRUE(AsideFiles().empty());
+  EXPECT_EQ(PendingRenames(), pendingBefore) << "the old file would be deleted at the next restart";
+}
+
+TEST_F(FileReplacement, OtherFailuresAreReturnedAsTheyAre) {
+  const std::wstring missing = folder_ + L"new\\missing.dll";
+  EXPECT_EQ(OverwriteInstalledFile(missing.c_str(), destination_.c_str()), static_cast<HRESULT>(0x80070002));
+  EXPECT_EQ(Read(destination_), "old contents");
+  const std::wstring noFolder = folder_ + L"no-such-folder\\core-ui.dll";
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), noFolder.c_str()), static_cast<HRESULT>(0x80070003));
+}
+
+TEST_F(FileReplacement, RemovalOfFreeAndReadOnlyFiles) {
+  SetFileAttributesW(destination_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(RemoveInstalledFile(destination_.c_str()), S_OK);
+  EXPECT_EQ(GetFileAttributesW(destination_.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(RemoveInstalledFile(destination_.c_str()), static_cast<HRESULT>(0x80070002));
+}
+
+TEST_F(FileReplacement, RemovalOfAFileHeldWithoutDeleteSharingFails) {
+  UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ);
+  ASSERT_TRUE(held.Valid());
+  EXPECT_EQ(RemoveInstalledFile(destination_.c_str()), kSharingViolation);
+  EXPECT_EQ(Read(destination_), "old contents");
+}
+
+}  // namespace
