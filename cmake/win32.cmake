@@ -24,6 +24,7 @@ set(WIN32_SOURCES
   applicability/applicability.cpp
   payload/install_list.cpp
   payload/install_files.cpp
+  payload/extract_payload.cpp
   payload/registry_import.cpp
   control/process_tools.cpp
   control/shutdown.cpp
@@ -46,7 +47,7 @@ target_link_options(updater_lib PUBLIC ${STATIC_RUNTIME} -s)
 add_subdirectory(resources)
 
 add_executable(updater WIN32 app/winmain.cpp)
-target_link_libraries(updater PRIVATE updater_lib updater_resources)
+target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload)
 target_link_options(updater PRIVATE -municode)
 
 foreach(dir testbed tests/wine tests/resources tests/win32)
@@ -54,3 +55,8 @@ foreach(dir testbed tests/wine tests/resources tests/win32)
     add_subdirectory(${dir})
   endif()
 endforeach()
+
+# The Windows-side tests read the payload resources from their own executable.
+if(TARGET win32_tests)
+  target_link_libraries(win32_tests PRIVATE updater_payload)
+endif()

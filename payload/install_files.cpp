@@ -4,6 +4,7 @@
 
 #include "app/hresult.h"
 #include "payload/aside_name.h"
+#include "payload/extract_payload.h"
 
 namespace {
 
@@ -32,9 +33,27 @@ void DeleteAtNextRestart(const std::wstring& path) {
 
 }  // namespace
 
-HRESULT InstallFiles(const InstallList& list, HINSTANCE /*module*/) {
-  // Not built yet; only reachable with an empty list, since no row is ever selected.
-  return list.empty() ? S_OK : E_NOTIMPL;
+HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
+  const std::wstring workFolder = MakeWorkFolder(WorkFolderName());
+  HRESULT result = S_OK;
+  for (const PatchFileEntry& row : list) {
+    if (row.resourceId == 0) {
+      const HRESULT removed = RemoveInstalledFile(row.fileName.c_str());
+      if (FAILED(removed)) result = removed;
+    } else {
+      std::wstring expanded;
+      result = ExtractPayload(workFolder, row, L"PATCH", module, expanded);
+      if (SUCCEEDED(result)) {
+        const HRESULT replaced = OverwriteInstalledFile(expanded.c_str(), row.fileName.c_str());
+        if (FAILED(replaced)) result = replaced;
+        DeleteFileW(expanded.c_str());
+      }
+    }
+    // The first failure ends the loop; rows already replaced stay replaced.
+    if (FAILED(result)) break;
+  }
+  RemoveDirectoryW(workFolder.c_str());  // only when empty
+  return result;
 }
 
 HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination) {

@@ -1,8 +1,46 @@
 #include "payload/install_list.h"
 
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/platform.h"
+#include "applicability/installed_product.h"
+#include "payload/folder_table.h"
+#include "payload/install_selection.h"
+#include "payload/patch_file_table.h"
+
+namespace {
+
+// Looks at the installed files through the file system and their version resources.
+class InstalledFiles : public InstalledFileProbe {
+ public:
+  bool IsFile(const std::wstring& path) const override {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  std::optional<FileVersion16> Version(const std::wstring& path) const override {
+    VS_FIXEDFILEINFO info{};
+    if (!ReadFixedFileVersion(path.c_str(), info)) return std::nullopt;
+    return FileVersion16{HIWORD(info.dwFileVersionMS), LOWORD(info.dwFileVersionMS), HIWORD(info.dwFileVersionLS),
+                         LOWORD(info.dwFileVersionLS)};
+  }
+  bool PassesVariant(int32_t resourceId) const override { return PassesStoryloomVariant(resourceId); }
+};
+
+// A special folder, empty when it cannot be read.
+std::wstring SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  return SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE) ? std::wstring(path) : std::wstring();
+}
+
+}  // namespace
+
 int BuildInstallList(InstallList& list) {
   list.clear();
-  // The payload table is not part of this build yet: nothing is selected, so
-  // the run ends honestly with "There is no need to update the program."
-  return -1;
+  const std::wstring programFiles = SpecialFolder(CSIDL_PROGRAM_FILESX86);
+  const std::wstring commonFiles = SpecialFolder(CSIDL_PROGRAM_FILES_COMMONX86);
+  if (programFiles.empty() || commonFiles.empty()) return -1;
+  const std::vector<FolderEntry> folders =
+      PrefixedFolderTable(programFiles + kApplicationFolderTail, commonFiles + kSharedLibraryFolderTail);
+  return SelectInstallRows(PatchFileTable(), folders, Is64BitProcessor(), InstalledFiles(), list);
 }

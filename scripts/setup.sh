@@ -10,7 +10,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb x11-utils imagemagick
   locales-all
-  file libmspack0 mscompress
+  file libmspack0 libmspack-dev mscompress
   python3 fonts-wqy-microhei
 )
 

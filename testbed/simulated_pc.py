@@ -26,9 +26,10 @@ from __future__ import annotations
 
 import argparse
 import shutil
+import subprocess
 import sys
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Dict, List, Optional, Sequence, Tuple
 
@@ -127,6 +128,75 @@ class InstalledProduct(Component):
         if not self.registry_value:
             notes.append("no registry value, default path")
         return f"Mirevo {self.version}" + (f" ({', '.join(notes)})" if notes else "")
+
+
+def host_tool(name: str) -> Path:
+    """A build-machine tool of the host build (make_payload, szdd_pack)."""
+    return Path(_REPO) / "build" / "host" / "tools" / name
+
+
+@dataclass
+class PayloadRow:
+    resource_id: int
+    base: str       # "app" (the product folder) or "shared" (the shared component folder)
+    sub_folder: str  # "" or "\\ENG"...
+    file_name: str
+
+
+def payload_rows() -> List[PayloadRow]:
+    """The rows of the payload table, as the generator reports them."""
+    out = subprocess.run([str(host_tool("make_payload")), "--table"], check=True, capture_output=True,
+                         text=True).stdout
+    rows = []
+    for line in out.splitlines():
+        rid, base, sub, name = line.split("\t")
+        rows.append(PayloadRow(int(rid), base, sub, name))
+    return rows
+
+
+@dataclass
+class InstalledPayload(Component):
+    """The product's and the shared components' files as an installed version
+    left them: one file per payload row in its folder, of a version inside the
+    row's window (version_choice "low" or "max"), just above it ("above") or
+    without version resource ("none"). Rows of the two variant groups share
+    their files; the later group's file is the one installed.
+
+    missing: resource ids whose file is left out.
+    per_row: {resource id: version choice} for single rows.
+    """
+
+    version_choice: str = "low"
+    missing: Sequence[int] = ()
+    per_row: Dict[int, str] = field(default_factory=dict)
+
+    def destination(self, pc: "SimulatedPC", row: PayloadRow) -> str:
+        if row.base == "app":
+            base = join_win(pc.scenario.program_files_x86, "Orvane", "Mirevo")
+        else:
+            base = join_win(pc.scenario.program_files_x86, "Common Files", "Orvane Shared", "QVLLib")
+        return base + row.sub_folder + "\\" + row.file_name
+
+    def files(self, pc):
+        made = {}
+        for choice in {self.version_choice, *self.per_row.values()}:
+            folder = pc.scenario.scratch_file(f"installed-{choice}")
+            subprocess.run([str(host_tool("make_payload")), "--installed", str(folder),
+                            "--version-choice", choice], check=True, capture_output=True)
+            made[choice] = folder
+        files = {}
+        for row in payload_rows():
+            if row.resource_id in self.missing:
+                continue
+            choice = self.per_row.get(row.resource_id, self.version_choice)
+            files[self.destination(pc, row)] = (made[choice] / f"{row.resource_id}.bin").read_bytes()
+        return files
+
+    def describe(self):
+        text = f"payload files installed ({self.version_choice})"
+        if self.missing:
+            text += f", {len(self.missing)} missing"
+        return text
 
 
 @dataclass
@@ -292,6 +362,8 @@ def components_from_args(args) -> List[Component]:
             version_word=not args.no_version_word,
             version_file=not args.missing_version_file,
             registry_value=not args.no_registry_value))
+    if args.payload != "none":
+        components.append(InstalledPayload(args.payload))
     if args.storyloom != "none":
         components.append(Storyloom.modern() if args.storyloom == "modern" else
                           Storyloom.old() if args.storyloom == "old" else
@@ -315,6 +387,9 @@ def add_pc_arguments(parser: argparse.ArgumentParser) -> None:
                         help="registry value present, version file missing")
     parser.add_argument("--no-registry-value", action="store_true",
                         help="no Version registry value (the default path is used)")
+    parser.add_argument("--payload", default="low", choices=["low", "max", "above", "none"],
+                        help="the product's installed files: versions inside the rows' windows "
+                             "(low, max), above them, without version, or none installed")
     parser.add_argument("--storyloom", default="none",
                         help="modern (2.0), old (1.0), none, or a CurrentVersion text")
     parser.add_argument("--silent", default="none", choices=["none", *SILENT_CHOICES],

@@ -1,0 +1,152 @@
+#include "payload/extract_payload.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+#include "app/hresult.h"
+#include "app/win32_raii.h"
+#include "payload/folder_table.h"
+#include "payload/szdd_expander.h"
+
+namespace {
+
+constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
+
+HRESULT LastErrorResult() { return hresult::FromWin32(static_cast<int32_t>(GetLastError())); }
+
+class HandleSource : public szdd::ByteSource {
+ public:
+  explicit HandleSource(HANDLE file) : file_(file) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t capacity) override {
+    DWORD read = 0;
+    if (!ReadFile(file_, buffer, static_cast<DWORD>(capacity), &read, nullptr)) return -1;
+    return static_cast<std::ptrdiff_t>(read);
+  }
+
+ private:
+  HANDLE file_;
+};
+
+class HandleSink : public szdd::ByteSink {
+ public:
+  explicit HandleSink(HANDLE file) : file_(file) {}
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    while (size > 0) {
+      DWORD written = 0;
+      const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+      if (!WriteFile(file_, data, chunk, &written, nullptr) || written == 0) return false;
+      data += written;
+      size -= written;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+std::wstring LastComponent(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring OwnModulePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::wstring();
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    buffer.resize(buffer.size() + buffer.size() / 2);  // grow by half until the path fits
+  }
+}
+
+// Stamps the file with the row's time, read as UTC, as creation, access and write time.
+void StampFileTime(const std::wstring& path, const FileTime16& time) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;  // the time stamp is skipped; the extraction still succeeds
+  SYSTEMTIME system{time.year, time.month, 0, time.day, time.hour, time.minute, time.second, time.millisecond};
+  FILETIME stamp;
+  if (SystemTimeToFileTime(&system, &stamp)) SetFileTime(file.Get(), &stamp, &stamp, &stamp);
+}
+
+// Writes the compressed copy in one write, straight from the resource's memory.
+HRESULT WriteCompressedCopy(HANDLE file, const void* data, DWORD size) {
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  DWORD written = 0;
+  if (!WriteFile(file, data, size, &written, nullptr)) return LastErrorResult();
+  return S_OK;
+}
+
+HRESULT Expand(const std::wstring& compressed, const std::wstring& expanded) {
+  UniqueFileHandle source(
+      CreateFileW(compressed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle target(
+      CreateFileW(expanded.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!source || !target) return kOpenFailed;
+  HandleSource in(source.Get());
+  HandleSink out(target.Get());
+  return szdd::Expand(in, out) == szdd::ExpandStatus::kOk ? S_OK : kOpenFailed;
+}
+
+}  // namespace
+
+std::wstring WorkFolderName() {
+  const std::wstring name = LastComponent(OwnModulePath());
+  if (!name.empty()) return name;
+  wchar_t fallback[32];
+  std::swprintf(fallback, 32, L"%x.%08x", static_cast<unsigned>(GetCurrentProcessId()),
+                static_cast<unsigned>(GetTickCount()));
+  return fallback;
+}
+
+std::wstring MakeWorkFolder(const std::wstring& name) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::wstring folder = temp;
+  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+  folder += name + L".tmp\\";
+  // The shell's folder creation makes missing parents too; its result is not
+  // needed, since an existing folder is simply reused.
+  using CreateDirectoryFn = int(WINAPI*)(HWND, const wchar_t*);
+  HMODULE shell = GetModuleHandleW(L"shell32.dll");
+  if (shell == nullptr) shell = LoadLibraryW(L"shell32.dll");  // stays loaded for the run
+  if (shell != nullptr) {
+    const auto create = reinterpret_cast<CreateDirectoryFn>(
+        reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(165))));
+    if (create != nullptr) create(nullptr, folder.c_str());
+  }
+  return folder;
+}
+
+HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row, const wchar_t* resourceType,
+                       HINSTANCE module, std::wstring& expandedPath) {
+  expandedPath.clear();
+  const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(std::abs(row.resourceId)), resourceType);
+  if (found == nullptr) return LastErrorResult();
+  const std::wstring name = LastComponent(row.fileName);
+  const DWORD size = SizeofResource(module, found);
+  const HGLOBAL loaded = LoadResource(module, found);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  if (data == nullptr) return LastErrorResult();
+
+  const std::wstring compressed = ToLongPath(workFolder + name + L".tmp");
+  const std::wstring expanded = ToLongPath(workFolder + name);
+  HRESULT result;
+  {
+    UniqueFileHandle copy(CreateFileW(compressed.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      0, nullptr));
+    if (!copy) return LastErrorResult();
+    result = WriteCompressedCopy(copy.Get(), data, size);
+  }
+  if (SUCCEEDED(result)) result = Expand(compressed, expanded);
+  if (SUCCEEDED(result)) {
+    StampFileTime(expanded, row.fileTime);
+    expandedPath = expanded;
+  }
+  // Once made, the compressed copy never outlives the extraction.
+  DeleteFileW(compressed.c_str());
+  return result;
+}

@@ -1,0 +1,193 @@
+// Extraction of payload resources into the work folder, and the install loop
+// that replaces installed files with them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/win32_raii.h"
+#include "payload/extract_payload.h"
+#include "payload/install_files.h"
+
+namespace {
+
+constexpr int kValid = 9001, kTruncated = 9002, kBadSignature = 9003, kRegScript = 9004;
+constexpr HRESULT kExpansionFailed = static_cast<HRESULT>(0x8007006E);
+
+std::string ResourceBytes(int id, const wchar_t* type) {
+  const HMODULE module = GetModuleHandleW(nullptr);
+  const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+  if (found == nullptr) return std::string();
+  return std::string(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                     SizeofResource(module, found));
+}
+
+std::string FileBytes(const std::wstring& path) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+  if (!file) return "<missing>";
+  std::string data(GetFileSize(file.Get(), nullptr), '\0');
+  DWORD read = 0;
+  ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
+  return data;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& data) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+PatchFileEntry Row(int id, const std::wstring& fileName) {
+  PatchFileEntry row;
+  row.on32 = row.on64 = true;
+  row.resourceId = id;
+  row.fileName = fileName;
+  row.fileTime = {2013, 9, 11, 2, 0, 0, 0};
+  return row;
+}
+
+class Extraction : public testing::Test {
+ protected:
+  void SetUp() override { work_ = MakeWorkFolder(L"extract-test"); }
+  void TearDown() override {
+    for (const wchar_t* name : {L"core-ui.dll", L"core-ui.dll.tmp", L"Reg.reg"}) DeleteFileW((work_ + name).c_str());
+    RemoveDirectoryW(work_.c_str());
+  }
+  std::wstring work_;
+};
+
+TEST_F(Extraction, WorkFolderIsNamedAfterTheProgram) {
+  EXPECT_EQ(WorkFolderName(), L"win32_tests.exe");
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  EXPECT_EQ(work_, std::wstring(temp) + L"extract-test.tmp\\");
+  EXPECT_TRUE(GetFileAttributesW(work_.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(MakeWorkFolder(L"extract-test"), work_);  // an existing folder is reused
+  // Missing parents are made too.
+  const std::wstring nested = MakeWorkFolder(L"extract-parent\\child");
+  EXPECT_TRUE(Exists(nested));
+  RemoveDirectoryW(nested.c_str());
+  RemoveDirectoryW((std::wstring(temp) + L"extract-parent").c_str());
+}
+
+TEST_F(Extraction, ExpandsWithTheRowsTimeAndRemovesTheCompressedCopy) {
+  std::wstring expanded = L"stale";
+  // Only the last component of the row's file name is used in the work folder.
+  ASSERT_EQ(ExtractPayload(work_, Row(kValid, L"C:\\Program Files\\x\\core-ui.dll"), L"PATCH",
+                           GetModuleHandleW(nullptr), expanded),
+            S_OK);
+  EXPECT_EQ(expanded, work_ + L"core-ui.dll");
+  EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
+
+  // Times first: reading the file would move its access time.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(expanded.c_str(), GetFileExInfoStandard, &data));
+  SYSTEMTIME written{};
+  FileTimeToSystemTime(&data.ftLastWriteTime, &written);  // UTC, whatever the time zone
+  EXPECT_EQ(written.wYear, 2013);
+  EXPECT_EQ(written.wMonth, 9);
+  EXPECT_EQ(written.wDay, 11);
+  EXPECT_EQ(written.wHour, 2);
+  EXPECT_EQ(written.wMinute, 0);
+  EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &data.ftLastAccessTime), 0);
+  EXPECT_EQ(FileBytes(expanded), ResourceBytes(kValid, RT_RCDATA));
+}
+
+TEST_F(Extraction, ExistingFilesOfTheSameNamesAreOverwritten) {
+  WriteBytes(work_ + L"core-ui.dll.tmp", std::string(400000, 'x'));
+  WriteBytes(work_ + L"core-ui.dll", std::string(500000, 'y'));
+  std::wstring expanded;
+  ASSERT_EQ(ExtractPayload(work_, Row(kValid, L"core-ui.dll"), L"PATCH", GetModuleHandleW(nullptr), expanded),
+            S_OK);
+  EXPECT_EQ(FileBytes(expanded), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
+}
+
+TEST_F(Extraction, ResourceTypeAndNegativeIds) {
+  std::wstring expanded;
+  EXPECT_EQ(ExtractPayload(work_, Row(-kRegScript, L"Reg.reg"), L"REG", GetModuleHandleW(nullptr), expanded), S_OK);
+  EXPECT_EQ(FileBytes(work_ + L"Reg.reg"), ResourceBytes(kValid, RT_RCDATA));
+  // The same id under the other type does not exist.
+  EXPECT_EQ(ExtractPayload(work_, Row(kRegScript, L"core-ui.dll"), L"PATCH", GetModuleHandleW(nullptr), expanded),
+            HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+  EXPECT_EQ(expanded, L"");
+  EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
+}
+
+TEST_F(Extraction, DataThatDoesNotExpandFailsAndLeavesNoCompressedCopy) {
+  for (int id : {kTruncated, kBadSignature}) {
+    std::wstring expanded = L"stale";
+    EXPECT_EQ(ExtractPayload(work_, Row(id, L"core-ui.dll"), L"PATCH", GetModuleHandleW(nullptr), expanded),
+              kExpansionFailed)
+        << id;
+    EXPECT_EQ(expanded, L"") << id;
+    EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp")) << id;
+  }
+}
+
+TEST_F(Extraction, WorkFolderThatCannotBeWrittenFails) {
+  std::wstring expanded;
+  const HRESULT result = ExtractPayload(L"C:\\no\\such\\folder\\", Row(kValid, L"core-ui.dll"), L"PATCH",
+                                        GetModuleHandleW(nullptr), expanded);
+  EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+}
+
+class InstallLoop : public testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    root_ = std::wstring(temp) + L"install-loop\\";
+    CreateDirectoryW(root_.c_str(), nullptr);
+    CreateDirectoryW((root_ + L"ENG").c_str(), nullptr);
+    CreateDirectoryW((root_ + L"FRA").c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const wchar_t* name : {L"ENG\\lang-text.dll", L"FRA\\lang-text.dll", L"third.dll", L"gone.dll"}) {
+      DeleteFileW((root_ + name).c_str());
+    }
+    RemoveDirectoryW((root_ + L"ENG").c_str());
+    RemoveDirectoryW((root_ + L"FRA").c_str());
+    RemoveDirectoryW(root_.c_str());
+  }
+  std::wstring root_;
+};
+
+TEST_F(InstallLoop, SameFileNameInTwoFoldersAndNoWorkFolderLeft) {
+  WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
+  WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
+  WriteBytes(root_ + L"gone.dll", "retired");
+  PatchFileEntry removal = Row(0, root_ + L"gone.dll");
+  const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kValid, root_ + L"FRA\\lang-text.dll"),
+                            removal};
+  EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), S_OK);
+  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_FALSE(Exists(root_ + L"gone.dll"));
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  EXPECT_FALSE(Exists(std::wstring(temp) + WorkFolderName() + L".tmp"));  // removed once empty
+}
+
+TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {
+  WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
+  WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
+  WriteBytes(root_ + L"third.dll", "old third");
+  const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kTruncated, root_ + L"FRA\\lang-text.dll"),
+                            Row(kValid, root_ + L"third.dll")};
+  EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), kExpansionFailed);
+  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), "old french");
+  EXPECT_EQ(FileBytes(root_ + L"third.dll"), "old third");
+  // The half-expanded file keeps the work folder alive.
+  const std::wstring work = MakeWorkFolder(WorkFolderName());
+  EXPECT_TRUE(Exists(work + L"lang-text.dll"));
+  DeleteFileW((work + L"lang-text.dll").c_str());
+  RemoveDirectoryW(work.c_str());
+}
+
+}  // namespace
