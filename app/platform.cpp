@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 bool Is64BitProcessor() {
   SYSTEM_INFO info{};
   GetNativeSystemInfo(&info);
@@ -16,4 +18,14 @@ bool IsRunningUnderWow64() {
       reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
   BOOL wow64 = FALSE;
   return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::wstring OwnModulePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::wstring();
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    buffer.resize(buffer.size() + buffer.size() / 2);
+  }
 }

@@ -5,21 +5,12 @@
 #include <cwchar>
 #include <vector>
 
+#include "app/platform.h"
 #include "applicability/applicability_rule.h"
 #include "applicability/translation_choice.h"
 #include "applicability/version_text.h"
 
 namespace {
-
-std::wstring OwnModulePath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return std::wstring();
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    buffer.resize(buffer.size() + buffer.size() / 2);
-  }
-}
 
 std::vector<uint8_t> OwnVersionBlock() {
   const std::wstring path = OwnModulePath();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/hresult.h"
+#include "app/platform.h"
 #include "app/win32_raii.h"
 #include "payload/folder_table.h"
 #include "payload/szdd_expander.h"
@@ -49,16 +50,6 @@ class HandleSink : public szdd::ByteSink {
 std::wstring LastComponent(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-std::wstring OwnModulePath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return std::wstring();
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    buffer.resize(buffer.size() + buffer.size() / 2);  // grow by half until the path fits
-  }
 }
 
 // Stamps the file with the row's time, read as UTC, as creation, access and write time.
