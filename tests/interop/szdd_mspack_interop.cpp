@@ -14,18 +14,12 @@
 namespace {
 
 using szdd_test::Bytes;
+using szdd_test::Repeat;
 
 struct Sample {
   std::string name;
   Bytes data;
 };
-
-Bytes Repeat(const Bytes& unit, std::size_t size) {
-  Bytes out;
-  while (out.size() < size) out.insert(out.end(), unit.begin(), unit.end());
-  out.resize(size);
-  return out;
-}
 
 std::vector<Sample> Samples() {
   std::vector<Sample> s;

@@ -84,6 +84,13 @@ szdd::ExpandStatus ExpandBytes(const Bytes& packed, Bytes& expanded) {
   return szdd::Expand(source, sink);
 }
 
+Bytes Repeat(const Bytes& unit, std::size_t size) {
+  Bytes out;
+  while (out.size() < size) out.insert(out.end(), unit.begin(), unit.end());
+  out.resize(size);
+  return out;
+}
+
 Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
   std::mt19937 rng(seed);
   Bytes out(size);

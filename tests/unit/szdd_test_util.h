@@ -39,6 +39,9 @@ bool MsExpand(const TempDir& dir, const Bytes& packed, Bytes& expanded);
 // Expands in memory with our expander.
 szdd::ExpandStatus ExpandBytes(const Bytes& packed, Bytes& expanded);
 
+// `unit` repeated, cut to `size` bytes.
+Bytes Repeat(const Bytes& unit, std::size_t size);
+
 // Sample data, reproducible from `seed`.
 Bytes RandomBytes(std::size_t size, std::uint32_t seed);
 Bytes TextLike(std::size_t size, std::uint32_t seed);
