@@ -1,27 +1,27 @@
 #!/usr/bin/env python3
-"""Benchmark of the SZDD expander and packer. Prints figures; asserts nothing.
+"""Benchmark of the SZDD expander and packer on the generated payload. Prints
+figures; asserts nothing.
 
-Builds optimised copies of our expander (bench/szdd_bench_tool.cpp) and packer
-(tools/szdd_pack.cpp) with g++ -O2, generates a corpus, and compares:
+Corpus: the 161 payload files of the win32 build (build/win32/payload/files,
+about 96 MB), copied to a tmpfs work folder. Builds optimised copies of our
+expander (bench/szdd_bench_tool.cpp) and packer (tools/szdd_pack.cpp) with
+g++ -O2 and measures, each figure the median of --runs runs (5 by default):
 
-  expansion (MB/s of expanded output, file to file, and peak RSS):
-    ours, libmspack, Debian's msexpand, and a read-copy-write floor;
   packing (compressed bytes, MB/s of input, peak RSS):
-    ours and Debian's mscompress.
+    ours and Debian's mscompress; mscompress moves one byte per system call
+    and needs minutes for the payload, so it runs --ms-runs times (1 by
+    default) over all of it;
+  expansion (MB/s of expanded output, file to file, and peak memory):
+    under Wine in a 32-bit prefix (bench/szdd_bench_win.cpp, timing itself):
+      the platform's LZ32 (LZOpenFileW/LZCopy), the updater's own expander,
+      and a read-copy-write floor;
+    natively: ours, libmspack, Debian's msexpand (on the first files up to
+      --msexpand-bytes, for the same reason as mscompress), and the floor.
 
-Corpus: program-like files (slices of the 32-bit PE DLLs that Wine installs,
-else of the machine's shared libraries) and incompressible files (seeded
-random bytes), mixed so that the packed size is about 0.88 of the original.
-Each figure is the median of --runs runs (5 by default). msexpand and
-mscompress move one byte per system call, so they get smaller inputs: the
-rate is what counts for them.
-
-Usage: bench/szdd_bench.py [--runs N] [--scale N] [--keep DIR]
+Usage: bench/szdd_bench.py [--runs N] [--ms-runs N] [--keep DIR] [--no-wine]
 """
 import argparse
-import glob
 import os
-import random
 import shutil
 import statistics
 import subprocess
@@ -29,8 +29,6 @@ import sys
 import tempfile
 import time
 
-# Share of program files in the corpus, for a packed size of about 0.88.
-PROGRAM_SHARE = 0.33
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -51,54 +49,6 @@ def build(work):
         if subprocess.run(cmd + ["-static"], stderr=subprocess.DEVNULL).returncode != 0:
             subprocess.run(cmd, check=True)
     return tool, pack, have_mspack
-
-
-def program_sources():
-    for pattern in ("/usr/lib/i386-linux-gnu/wine/i386-windows/*.dll",
-                    "/usr/lib/x86_64-linux-gnu/*.so*", "/usr/bin/*"):
-        files = sorted(f for f in glob.glob(pattern)
-                       if os.path.isfile(f) and not os.path.islink(f) and os.path.getsize(f) > 65536)
-        if files:
-            return files
-    sys.exit("no program files found for the corpus")
-
-
-def make_corpus(work, scale):
-    """Files of payload-like sizes; returns their paths."""
-    rng = random.Random(20240601)
-    sources = program_sources()
-    corpus = os.path.join(work, "corpus")
-    os.makedirs(corpus)
-    paths = []
-    # (kind, size): a few big files, many middle-sized and small ones.
-    sizes = [3_000_000, 1_500_000] + [400_000] * 6 + [60_000] * 20 + [5_000] * 30 + [16, 100, 700]
-    program_bytes = total = 0
-    for i, size in enumerate(sizes):
-        size = max(16, size * scale // 4)
-        total += size
-        # Program files until they make up PROGRAM_SHARE of the bytes so far;
-        # the others are random bytes behind a short program-like head (as in
-        # media files, whose contents are compressed already).
-        if program_bytes + size <= PROGRAM_SHARE * total:
-            program_bytes += size
-            data = bytearray()
-            while len(data) < size:
-                src = sources[rng.randrange(len(sources))]
-                with open(src, "rb") as f:
-                    blob = f.read()
-                start = rng.randrange(max(1, len(blob) - 65536))
-                data += blob[start:start + min(size - len(data), 262144)]
-        else:
-            head = size // 50
-            src = sources[rng.randrange(len(sources))]
-            with open(src, "rb") as f:
-                data = bytearray(f.read(head))
-            data += rng.randbytes(size - len(data))
-        path = os.path.join(corpus, "f%02d.bin" % i)
-        with open(path, "wb") as f:
-            f.write(data)
-        paths.append(path)
-    return paths
 
 
 def timed(cmd_for, runs, work, stdin_path=None):
@@ -132,11 +82,147 @@ def same(a, b):
     return subprocess.run(["cmp", "-s", a, b]).returncode == 0
 
 
+def payload_files(folder):
+    files = sorted(os.path.join(folder, f) for f in os.listdir(folder) if f.endswith(".bin"))
+    if not files:
+        sys.exit("no payload files in %s: build the win32 preset first (scripts/build.sh)" % folder)
+    return files
+
+
+def write_list(path, pairs):
+    with open(path, "w", encoding="utf-8") as out:
+        out.write("".join("%s|%s\n" % pair for pair in pairs))
+    return path
+
+
+def all_same(pairs_expected):
+    return all(same(out, expected) for out, expected in pairs_expected)
+
+
+def mb(n):
+    return n / 1e6
+
+
+def pack_figures(args, work, files, pack, total_in):
+    """Packs every file with ours and with mscompress; returns our packed paths."""
+    listing = write_list(os.path.join(work, "pack.txt"), [(f, f + ".sz") for f in files])
+    pack_all = "IFS='|'; while read i o; do %s \"$i\" \"$o\" || exit 1; done < %s" % (pack, listing)
+    t_ours, rss_ours = timed(lambda: sh(pack_all), args.runs, work)
+    ours = sum(os.path.getsize(f + ".sz") for f in files)
+    print()
+    print("packing %d files, %d bytes (MB = 10^6 bytes)" % (len(files), total_in))
+    print("  %-12s %12s %7s %9s %11s  %s" % ("", "bytes", "ratio", "MB/s", "peak RSS", "runs"))
+    print("  %-12s %12d %7.4f %9.1f %7d KiB  %d" % ("ours", ours, ours / total_in, mb(total_in) / t_ours,
+                                                   rss_ours, args.runs))
+    if not shutil.which("mscompress"):
+        print("  mscompress is not installed (apt-get install mscompress)")
+        return [f + ".sz" for f in files]
+    ms_all = ("for f in %s; do rm -f \"${f}_\"; mscompress \"$f\" >/dev/null || exit 1; done"
+              % " ".join("'%s'" % f for f in files))
+    t_ms, rss_ms = timed(lambda: sh(ms_all), args.ms_runs, work)
+    ms = sum(os.path.getsize(f + "_") for f in files)
+    larger = [os.path.basename(f) for f in files
+              if os.path.getsize(f) >= 16 and os.path.getsize(f + ".sz") > os.path.getsize(f + "_")]
+    print("  %-12s %12d %7.4f %9.1f %7d KiB  %d" % ("mscompress", ms, ms / total_in, mb(total_in) / t_ms,
+                                                   rss_ms, args.ms_runs))
+    print("  ours/mscompress: size %.4f (%.2f%% smaller; target at least 1%%), speed x%.1f (target x10)"
+          % (ours / ms, 100 * (1 - ours / ms), t_ms / t_ours))
+    print("  files of 16 bytes or more where ours is larger: %s" % (", ".join(larger) or "none"))
+    return [f + ".sz" for f in files]
+
+
+def native_expansion(args, work, tool, have_mspack, files, packed, total_out):
+    outs = [os.path.join(work, "out", os.path.basename(f)) for f in files]
+    os.makedirs(os.path.join(work, "out"), exist_ok=True)
+    expand_list = write_list(os.path.join(work, "expand.txt"), zip(packed, outs))
+    copy_list = write_list(os.path.join(work, "copy.txt"), zip(files, outs))
+    print()
+    print("expansion, native, of %d bytes (file to file, %d runs)" % (total_out, args.runs))
+    print("  %-12s %9s %11s  %s" % ("", "MB/s", "peak RSS", "output"))
+    rates = {}
+
+    def report(name, cmd, size, expected):
+        t, rss = timed(lambda: cmd, args.runs, work)
+        rates[name] = mb(size) / t
+        print("  %-12s %9.1f %7d KiB  %s" % (name, rates[name], rss,
+                                              "identical" if all_same(expected) else "DIFFERENT"))
+
+    report("ours", [tool, "expand", "--list", expand_list], total_out, zip(outs, files))
+    if have_mspack:
+        report("libmspack", [tool, "mspack", "--list", expand_list], total_out, zip(outs, files))
+    if shutil.which("msexpand"):
+        chosen, size = [], 0
+        for f in files:
+            if size >= args.msexpand_bytes:
+                break
+            chosen.append(f)
+            size += os.path.getsize(f)
+        script = "; ".join("msexpand < '%s' > '%s'" % (p, o) for p, o, f in zip(packed, outs, files) if f in chosen)
+        report("msexpand", sh(script), size, ((o, f) for o, f in zip(outs, files) if f in chosen))
+        print("  (msexpand: the first %d files, %d bytes)" % (len(chosen), size))
+    report("copy floor", [tool, "copy", "--list", copy_list], total_out, zip(outs, files))
+    mem = subprocess.run([tool, "inmem", packed[files.index(max(files, key=os.path.getsize))]],
+                         check=True, capture_output=True, text=True)
+    print("  ours in memory, largest file, no file I/O: %s MB/s" % mem.stdout.strip())
+    if "libmspack" in rates:
+        print("  ours/libmspack x%.1f; ours/copy floor %.2f" % (rates["ours"] / rates["libmspack"],
+                                                              rates["ours"] / rates["copy floor"]))
+
+
+def wine_expansion(args, work, files, packed, total_out):
+    exe = os.path.join(ROOT, "build", "win32", "bench", "szdd_bench_win.exe")
+    if not os.path.exists(exe):
+        print("\n%s is missing: build the win32 preset first" % exe)
+        return
+    sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
+    import wineprefix  # the test harness's prefixes and sessions
+
+    wineprefix.ensure_templates(["32"])
+    outs = [os.path.join(work, "wout", os.path.basename(f)) for f in files]
+    os.makedirs(os.path.join(work, "wout"), exist_ok=True)
+    print()
+    print("expansion under Wine (32-bit prefix) of %d bytes (file to file, %d runs, timed inside the program)"
+          % (total_out, args.runs))
+    print("  %-12s %9s %13s %13s  %s" % ("", "MB/s", "peak memory", "at start", "output"))
+    rates = {}
+    with wineprefix.Scenario("32", None, "szdd-bench") as scenario:
+        win = scenario.to_windows
+        lists = {
+            "lz32": [(win(p), win(o)) for p, o in zip(packed, outs)],
+            "ours": [(win(p), win(o)) for p, o in zip(packed, outs)],
+            "copy": [(win(f), win(o)) for f, o in zip(files, outs)],
+        }
+        for mode, label in (("lz32", "LZ32"), ("ours", "ours"), ("copy", "copy floor")):
+            listing = write_list(os.path.join(work, "wine-%s.txt" % mode), lists[mode])
+            seconds, peak, start = [], 0, 0
+            for _ in range(args.runs):
+                result = scenario.run([exe, mode, win(listing)], timeout=1800, check=False)
+                fields = dict(item.split("=") for item in result.stdout.split() if "=" in item)
+                if result.returncode != 0 or "seconds" not in fields:
+                    print("  %-12s failed: %s" % (label, (result.stderr or "").strip()[:300]))
+                    break
+                seconds.append(float(fields["seconds"]))
+                peak = max(peak, int(fields["peak"]))
+                start = int(fields["start"])
+            if not seconds:
+                continue
+            rates[mode] = mb(total_out) / statistics.median(seconds)
+            print("  %-12s %9.1f %9d KiB %9d KiB  %s" % (label, rates[mode], peak // 1024, start // 1024,
+                                                         "identical" if all_same(zip(outs, files)) else "DIFFERENT"))
+    if "lz32" in rates and "ours" in rates:
+        print("  ours/LZ32 x%.1f (target x4); ours/copy floor %.2f"
+              % (rates["ours"] / rates["lz32"], rates["ours"] / rates.get("copy", float("nan"))))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--scale", type=int, default=4, help="corpus size, 4 = about 12 MB")
+    parser.add_argument("--ms-runs", type=int, default=1, help="runs of mscompress over the whole payload")
+    parser.add_argument("--msexpand-bytes", type=int, default=8_000_000,
+                        help="expanded bytes that msexpand is timed on")
+    parser.add_argument("--payload", default=os.path.join(ROOT, "build", "win32", "payload", "files"))
     parser.add_argument("--keep", help="work in this folder and keep it")
+    parser.add_argument("--no-wine", action="store_true", help="skip the expansion under Wine")
     args = parser.parse_args()
 
     base = "/dev/shm" if os.path.isdir("/dev/shm") else None
@@ -144,78 +230,18 @@ def main():
     os.makedirs(work, exist_ok=True)
     try:
         tool, pack, have_mspack = build(work)
-        have_ms = shutil.which("mscompress") and shutil.which("msexpand")
-        files = make_corpus(work, args.scale)
-        total_in = sum(os.path.getsize(f) for f in files)
+        os.makedirs(os.path.join(work, "corpus"), exist_ok=True)
+        files = []
+        for f in payload_files(args.payload):
+            files.append(shutil.copy(f, os.path.join(work, "corpus", os.path.basename(f))))
+        total = sum(os.path.getsize(f) for f in files)
         print("work folder %s (%s)" % (work, "tmpfs" if work.startswith("/dev/shm") else "disk"))
-        print("corpus: %d files, %d bytes" % (len(files), total_in))
-
-        # ---- packing ----
-        ours_sizes, ms_sizes, larger = 0, 0, []
-        for f in files:
-            subprocess.run([pack, f, f + ".sz"], check=True)
-            ours_sizes += os.path.getsize(f + ".sz")
-            if have_ms:
-                subprocess.run(["mscompress", f], check=True, stdout=subprocess.DEVNULL)
-                ms_sizes += os.path.getsize(f + "_")
-                if os.path.getsize(f) >= 16 and os.path.getsize(f + ".sz") > os.path.getsize(f + "_"):
-                    larger.append(os.path.basename(f))
-        listing = os.path.join(work, "corpus.txt")
-        with open(listing, "w") as out:
-            out.write("\n".join(files) + "\n")
-        pack_all = "while read f; do %s \"$f\" \"$f.sz\" || exit 1; done < %s" % (pack, listing)
-        t_ours, rss_ours = timed(lambda: sh(pack_all), args.runs, work)
-        print()
-        print("packing (median of %d; MB = 10^6 bytes)" % args.runs)
-        print("  %-12s %12s %7s %9s %10s" % ("", "bytes", "ratio", "MB/s", "peak RSS"))
-        print("  %-12s %12d %7.4f %9.1f %7d KiB" % ("ours", ours_sizes, ours_sizes / total_in,
-                                                    total_in / 1e6 / t_ours, rss_ours))
-        if have_ms:
-            ms_all = "while read f; do rm -f \"${f}_\"; mscompress \"$f\" >/dev/null || exit 1; done < %s" % listing
-            t_ms, rss_ms = timed(lambda: sh(ms_all), args.runs, work)
-            print("  %-12s %12d %7.4f %9.1f %7d KiB" % ("mscompress", ms_sizes, ms_sizes / total_in,
-                                                        total_in / 1e6 / t_ms, rss_ms))
-            print("  ours/mscompress: size %.4f (%.2f%% smaller), speed x%.1f; files where ours is larger: %s"
-                  % (ours_sizes / ms_sizes, 100 * (1 - ours_sizes / ms_sizes), t_ms / t_ours,
-                     ", ".join(larger) or "none"))
-
-        # ---- expansion ----
-        big = os.path.join(work, "big.bin")
-        with open(big, "wb") as out:
-            for _ in range(4):
-                for f in files:
-                    with open(f, "rb") as src:
-                        out.write(src.read())
-        subprocess.run([pack, big, big + ".sz"], check=True)
-        n = os.path.getsize(big)
-        small = os.path.join(work, "small.bin")
-        with open(big, "rb") as src, open(small, "wb") as out:
-            out.write(src.read(2_000_000))
-        subprocess.run([pack, small, small + ".sz"], check=True)
-        out_path = os.path.join(work, "out.bin")
-
-        print()
-        print("expansion of %d bytes from %d (median of %d, file to file)" % (n, os.path.getsize(big + ".sz"), args.runs))
-        print("  %-12s %9s %10s  %s" % ("", "MB/s", "peak RSS", "output"))
-
-        def report(name, cmd, source, size, stdin=None):
-            t, rss = timed(lambda: cmd, args.runs, work, stdin)
-            print("  %-12s %9.1f %7d KiB  %s" % (name, size / 1e6 / t, rss,
-                                                  "identical" if same(out_path, source) else "DIFFERENT"))
-            return size / 1e6 / t
-
-        r_ours = report("ours", [tool, "expand", big + ".sz", out_path], big, n)
-        if have_mspack:
-            r_mspack = report("libmspack", [tool, "mspack", big + ".sz", out_path], big, n)
-        if have_ms:
-            report("msexpand", sh("msexpand < %s.sz > %s" % (small, out_path)), small,
-                   os.path.getsize(small))
-        r_copy = report("copy floor", [tool, "copy", big, out_path], big, n)
-        mem = subprocess.run([tool, "inmem", big + ".sz"], check=True, capture_output=True, text=True)
-        print("  ours in memory, no file I/O: %s MB/s" % mem.stdout.strip())
-        if have_mspack:
-            print("  ours/libmspack x%.1f; ours/copy floor %.2f" % (r_ours / r_mspack, r_ours / r_copy))
-        print("  (msexpand expands the first 2,000,000 bytes only)")
+        print("corpus: the payload, %d files, %d bytes, largest %d" % (len(files), total,
+                                                                      max(map(os.path.getsize, files))))
+        packed = pack_figures(args, work, files, pack, total)
+        native_expansion(args, work, tool, have_mspack, files, packed, total)
+        if not args.no_wine:
+            wine_expansion(args, work, files, packed, total)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

@@ -2,6 +2,7 @@
 //   expand IN OUT   our SZDD expander (64 KiB buffers through C stdio)
 //   mspack IN OUT   libmspack's SZDD decompressor
 //   copy IN OUT     read and write with 64 KiB buffers: the floor for any expander
+//   MODE --list L   the same for every "IN|OUT" line of the file L, in one process
 //   inmem IN        our expander from memory to a sink that drops the bytes:
 //                   prints the expansion speed without any file I/O
 #ifndef SZDD_BENCH_NO_MSPACK
@@ -21,7 +22,11 @@ namespace {
 int ExpandOurs(const char* in_path, const char* out_path) {
   std::FILE* in = std::fopen(in_path, "rb");
   std::FILE* out = std::fopen(out_path, "wb");
-  if (in == nullptr || out == nullptr) return 1;
+  if (in == nullptr || out == nullptr) {
+    if (in != nullptr) std::fclose(in);
+    if (out != nullptr) std::fclose(out);
+    return 1;
+  }
   // The expander reads and writes in blocks of its own; stdio's buffers
   // would only add a copy.
   std::setvbuf(in, nullptr, _IONBF, 0);
@@ -55,7 +60,11 @@ int ExpandMspack(const char* in_path, const char* out_path) {
 int Copy(const char* in_path, const char* out_path) {
   std::FILE* in = std::fopen(in_path, "rb");
   std::FILE* out = std::fopen(out_path, "wb");
-  if (in == nullptr || out == nullptr) return 1;
+  if (in == nullptr || out == nullptr) {
+    if (in != nullptr) std::fclose(in);
+    if (out != nullptr) std::fclose(out);
+    return 1;
+  }
   std::setvbuf(in, nullptr, _IONBF, 0);
   std::setvbuf(out, nullptr, _IONBF, 0);
   static unsigned char buffer[1 << 16];
@@ -98,13 +107,39 @@ int ExpandInMemory(const char* in_path) {
   return 0;
 }
 
+using FileToFile = int (*)(const char*, const char*);
+
+FileToFile ModeFunction(const char* mode) {
+  if (std::strcmp(mode, "expand") == 0) return ExpandOurs;
+  if (std::strcmp(mode, "mspack") == 0) return ExpandMspack;
+  if (std::strcmp(mode, "copy") == 0) return Copy;
+  return nullptr;
+}
+
+// Every "IN|OUT" line of the list file, in one process.
+int RunList(FileToFile run, const char* list_path) {
+  std::FILE* list = std::fopen(list_path, "r");
+  if (list == nullptr) return 1;
+  char line[4096];
+  int failures = 0;
+  while (std::fgets(line, sizeof line, list) != nullptr) {
+    line[std::strcspn(line, "\r\n")] = '\0';
+    char* bar = std::strchr(line, '|');
+    if (bar == nullptr) continue;
+    *bar = '\0';
+    failures += run(line, bar + 1) != 0;
+  }
+  std::fclose(list);
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "expand") == 0) return ExpandOurs(argv[2], argv[3]);
-  if (argc == 4 && std::strcmp(argv[1], "mspack") == 0) return ExpandMspack(argv[2], argv[3]);
-  if (argc == 4 && std::strcmp(argv[1], "copy") == 0) return Copy(argv[2], argv[3]);
+  const FileToFile run = argc >= 2 ? ModeFunction(argv[1]) : nullptr;
+  if (run != nullptr && argc == 4 && std::strcmp(argv[2], "--list") == 0) return RunList(run, argv[3]);
+  if (run != nullptr && argc == 4) return run(argv[2], argv[3]);
   if (argc == 3 && std::strcmp(argv[1], "inmem") == 0) return ExpandInMemory(argv[2]);
-  std::fprintf(stderr, "usage: szdd_bench_tool expand|mspack|copy IN OUT | inmem IN\n");
+  std::fprintf(stderr, "usage: szdd_bench_tool expand|mspack|copy (IN OUT | --list LIST) | inmem IN\n");
   return 2;
 }

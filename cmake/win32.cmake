@@ -24,6 +24,7 @@ set(WIN32_SOURCES
   applicability/applicability.cpp
   payload/install_list.cpp
   payload/install_files.cpp
+  payload/expand_file.cpp
   payload/extract_payload.cpp
   payload/registry_import.cpp
   control/process_tools.cpp
@@ -50,7 +51,7 @@ add_executable(updater WIN32 app/winmain.cpp)
 target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload)
 target_link_options(updater PRIVATE -municode)
 
-foreach(dir testbed tests/wine tests/resources tests/win32)
+foreach(dir testbed tests/wine tests/resources tests/win32 bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

@@ -7,45 +7,12 @@
 #include "app/hresult.h"
 #include "app/platform.h"
 #include "app/win32_raii.h"
+#include "payload/expand_file.h"
 #include "payload/folder_table.h"
-#include "payload/szdd_expander.h"
 
 namespace {
 
-constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
-
 HRESULT LastErrorResult() { return hresult::FromWin32(static_cast<int32_t>(GetLastError())); }
-
-class HandleSource : public szdd::ByteSource {
- public:
-  explicit HandleSource(HANDLE file) : file_(file) {}
-  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t capacity) override {
-    DWORD read = 0;
-    if (!ReadFile(file_, buffer, static_cast<DWORD>(capacity), &read, nullptr)) return -1;
-    return static_cast<std::ptrdiff_t>(read);
-  }
-
- private:
-  HANDLE file_;
-};
-
-class HandleSink : public szdd::ByteSink {
- public:
-  explicit HandleSink(HANDLE file) : file_(file) {}
-  bool Write(const std::uint8_t* data, std::size_t size) override {
-    while (size > 0) {
-      DWORD written = 0;
-      const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-      if (!WriteFile(file_, data, chunk, &written, nullptr) || written == 0) return false;
-      data += written;
-      size -= written;
-    }
-    return true;
-  }
-
- private:
-  HANDLE file_;
-};
 
 std::wstring LastComponent(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
@@ -69,17 +36,6 @@ HRESULT WriteCompressedCopy(HANDLE file, const void* data, DWORD size) {
   DWORD written = 0;
   if (!WriteFile(file, data, size, &written, nullptr)) return LastErrorResult();
   return S_OK;
-}
-
-HRESULT Expand(const std::wstring& compressed, const std::wstring& expanded) {
-  UniqueFileHandle source(
-      CreateFileW(compressed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  UniqueFileHandle target(
-      CreateFileW(expanded.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!source || !target) return kOpenFailed;
-  HandleSource in(source.Get());
-  HandleSink out(target.Get());
-  return szdd::Expand(in, out) == szdd::ExpandStatus::kOk ? S_OK : kOpenFailed;
 }
 
 }  // namespace
@@ -132,7 +88,7 @@ HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row
     if (!copy) return LastErrorResult();
     result = WriteCompressedCopy(copy.Get(), data, size);
   }
-  if (SUCCEEDED(result)) result = Expand(compressed, expanded);
+  if (SUCCEEDED(result)) result = ExpandFile(compressed, expanded);
   if (SUCCEEDED(result)) {
     StampFileTime(expanded, row.fileTime);
     expandedPath = expanded;

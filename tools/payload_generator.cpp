@@ -181,28 +181,14 @@ const char* const kWords[] = {
     "volume",  "display", "window",  "select",   "cancel",   "error",   "status",  "progress", "complete"};
 constexpr size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
-// Instruction-like snippets: a fixed opcode part per file and an operand part
-// that changes with each use.
-struct Snippet {
-  std::uint8_t bytes[8];
-  std::uint8_t fixed;
-  std::uint8_t variable;
-};
-
 class ContentWriter {
  public:
+  // Each file calls its own functions, imports and globals: pools of
+  // addresses that its instructions pick from, as a compiler's output does.
   ContentWriter(Rng& rng, unsigned randomPermille) : rng_(rng), randomPermille_(randomPermille) {
-    static const std::uint8_t kOpcodes[][3] = {
-        {0x55, 0x8B, 0xEC}, {0x8B, 0x45, 0x00}, {0x89, 0x45, 0x00}, {0x83, 0xEC, 0x00}, {0xE8, 0x00, 0x00},
-        {0x8B, 0x4D, 0x00}, {0x6A, 0x00, 0x00}, {0xFF, 0x15, 0x00}, {0x85, 0xC0, 0x74}, {0x33, 0xC0, 0x5D},
-        {0x8D, 0x45, 0x00}, {0x50, 0x51, 0x52}, {0xC3, 0xCC, 0xCC}, {0x5F, 0x5E, 0x5B}, {0x0F, 0x84, 0x00},
-        {0x8B, 0xE5, 0x5D}};
-    for (Snippet& s : vocabulary_) {
-      const auto& op = kOpcodes[rng_.Below(16)];
-      s.fixed = static_cast<std::uint8_t>(2 + rng_.Below(4));
-      s.variable = static_cast<std::uint8_t>(rng_.Below(3));
-      for (size_t k = 0; k < 8; ++k) s.bytes[k] = k < 3 ? op[k] : rng_.Byte();
-    }
+    for (std::uint32_t& target : callTargets_) target = rng_.Below(1u << 20);
+    for (std::uint32_t i = 0; i < kImports; ++i) imports_[i] = 0x10001000u + 4 * i;
+    for (std::uint32_t& global : globals_) global = 0x10040000u + 4 * rng_.Below(2000);
   }
 
   enum class Style { kCode, kData, kHtml };
@@ -228,12 +214,65 @@ class ContentWriter {
   }
 
  private:
+  // 32-bit x86 as compilers write it: frame-relative loads and stores with
+  // small displacements, calls to the file's functions and imports, pushes,
+  // tests and short jumps, prologues and epilogues. Operands that repeat, in
+  // instructions of different lengths, give a packer the overlapping choices
+  // that real code gives it.
   void FillCode(std::uint8_t* out, size_t n) {
+    static const std::uint8_t kFrameRegisters[] = {0x45, 0x4D, 0x55, 0x5D, 0x75, 0x7D};
+    static const std::uint8_t kDisplacements[] = {0xF8, 0xFC, 0xF4, 0x08, 0x0C, 0x10, 0xF0, 0xEC, 0x14};
+    static const std::uint8_t kImmediates[] = {0, 1, 2, 4, 8, 0x10, 0xFF};
+    static const std::uint8_t kFrameCode[][5] = {{0x55, 0x8B, 0xEC}, {0x8B, 0xE5, 0x5D, 0xC3},
+                                                  {0x5F, 0x5E, 0x5B, 0xC9, 0xC3}, {0x83, 0xEC, 0x10},
+                                                  {0xCC, 0xCC, 0xCC, 0xCC}};
+    static const std::uint8_t kFrameCodeLength[] = {3, 4, 5, 3, 4};
+    static const std::uint8_t kAluOpcodes[] = {0x33, 0x3B, 0x03, 0x2B, 0x8B};
+    static const std::uint8_t kRegisterPairs[] = {0xC0, 0xC9, 0xD2, 0xC1, 0xC8, 0xF6, 0xFF};
+    std::uint8_t insn[8];
     for (size_t k = 0; k < n;) {
-      const Snippet& s = vocabulary_[rng_.Below(kVocabulary)];
-      for (size_t j = 0; j < size_t{s.fixed} + s.variable && k < n; ++j, ++k) {
-        out[k] = j < s.fixed ? s.bytes[j] : rng_.Byte();
+      size_t len = 0;
+      const auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) insn[len++] = static_cast<std::uint8_t>(v >> (8 * i));
+      };
+      const std::uint32_t pick = rng_.Below(100);
+      if (pick < 25) {  // mov/lea reg, [ebp+disp8]; mostly the usual frame slots
+        static const std::uint8_t kMoves[] = {0x8B, 0x89, 0x8D};
+        insn[len++] = kMoves[rng_.Below(3)];
+        insn[len++] = kFrameRegisters[rng_.Below(6)];
+        insn[len++] = rng_.Below(10) < 8 ? rng_.Byte() : kDisplacements[rng_.Below(9)];
+      } else if (pick < 35) {  // call rel32 to one of the file's functions
+        insn[len++] = 0xE8;
+        u32(callTargets_[rng_.Below(kCallTargets)] - static_cast<std::uint32_t>(k));
+      } else if (pick < 45) {  // call [import]
+        insn[len++] = 0xFF;
+        insn[len++] = 0x15;
+        u32(imports_[rng_.Below(kImports)]);
+      } else if (pick < 55) {  // push imm8 or push reg
+        if (rng_.Below(2) == 0) {
+          insn[len++] = 0x6A;
+          insn[len++] = kImmediates[rng_.Below(7)];
+        } else {
+          static const std::uint8_t kPushes[] = {0x50, 0x51, 0x52, 0x53, 0x56, 0x57};
+          insn[len++] = kPushes[rng_.Below(6)];
+        }
+      } else if (pick < 62) {  // prologue, epilogue, stack frame, padding
+        const std::uint32_t which = rng_.Below(5);
+        for (std::uint8_t i = 0; i < kFrameCodeLength[which]; ++i) insn[len++] = kFrameCode[which][i];
+      } else if (pick < 72) {  // test eax, eax; jcc short
+        static const std::uint8_t kJumps[] = {0x74, 0x75, 0x7C, 0x7F};
+        insn[len++] = 0x85;
+        insn[len++] = 0xC0;
+        insn[len++] = kJumps[rng_.Below(4)];
+        insn[len++] = static_cast<std::uint8_t>(2 + rng_.Below(58));
+      } else if (pick < 82) {  // mov eax, [global]
+        insn[len++] = 0xA1;
+        u32(globals_[rng_.Below(kGlobals)]);
+      } else {  // register to register arithmetic
+        insn[len++] = kAluOpcodes[rng_.Below(5)];
+        insn[len++] = kRegisterPairs[rng_.Below(7)];
       }
+      for (size_t i = 0; i < len && k < n; ++i) out[k++] = insn[i];
     }
   }
   void FillData(std::uint8_t* out, size_t n) {
@@ -278,11 +317,15 @@ class ContentWriter {
     }
   }
 
-  static constexpr size_t kVocabulary = 48;
+  static constexpr std::uint32_t kCallTargets = 300;
+  static constexpr std::uint32_t kImports = 150;
+  static constexpr std::uint32_t kGlobals = 400;
   Rng& rng_;
   unsigned randomPermille_;
   unsigned debt_ = 0;
-  std::array<Snippet, kVocabulary> vocabulary_{};
+  std::array<std::uint32_t, kCallTargets> callTargets_{};
+  std::array<std::uint32_t, kImports> imports_{};
+  std::array<std::uint32_t, kGlobals> globals_{};
 };
 
 // Share of pseudo-random blocks by kind of file, per mille. Help files are
@@ -294,7 +337,7 @@ unsigned RandomPermille(FileKind kind) {
     case FileKind::kXml:
       return 0;
     default:
-      return 583;
+      return 511;
   }
 }
 

@@ -1,0 +1,49 @@
+// hold_file.exe: holds files the way other programs hold them, so that the
+// updater meets files in use by real processes.
+//
+//   hold_file.exe READY_FILE [load PATH | open PATH | run]...
+//     load PATH   LoadLibraryW: a DLL mapped into this process
+//     open PATH   CreateFileW sharing reading only: the file can be
+//                 neither written over nor renamed
+//     run         nothing more: started from a copy at an installed path,
+//                 the program's own image is the file in use
+//
+// When everything is held, READY_FILE is written ("ready" or the first
+// failure); then the program waits until it is terminated (at most ten
+// minutes, so that a forgotten holder cannot outlive a test run by much).
+#include <windows.h>
+
+#include <string>
+
+#include "helper_common.h"
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  std::string report = "ready";
+  for (int i = 2; i < argc && report == "ready"; ++i) {
+    const std::wstring verb = argv[i];
+    if (verb == L"run") continue;
+    if (i + 1 >= argc) {
+      report = "missing path";
+      break;
+    }
+    const wchar_t* path = argv[++i];
+    if (verb == L"load") {
+      if (LoadLibraryW(path) == nullptr) report = "load failed " + helper::Hex32(GetLastError());
+    } else if (verb == L"open") {
+      // Deliberately never closed: the handle lives as long as the process.
+      HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) report = "open failed " + helper::Hex32(GetLastError());
+    } else {
+      report = "unknown verb";
+    }
+  }
+  HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (ready == INVALID_HANDLE_VALUE) return 1;
+  helper::WriteAll(ready, report);
+  CloseHandle(ready);
+  if (report != "ready") return 1;
+  Sleep(10 * 60 * 1000);
+  return 0;
+}
