@@ -13,7 +13,8 @@ running instance of its name to end; `ignore_quit` makes that instance stay,
 `quit_delay_ms` makes it take that long to end. The libraries are names of
 watched libraries (joined to the shared folder; put loadable ones there with
 WatchedLibraries) or full Windows paths. Each stand-in logs what happened to
-it (see standin_log.py): `log(pc)`, `events(pc)`, `process_ids(pc)`.
+it (see standin_log.py): `log(pc)`, `events(pc)`, `wait_for_event(pc, ...)`;
+and `process_ids(pc)`, `wait_until_gone(pc)` tell whether it still runs.
 """
 
 from __future__ import annotations
@@ -132,6 +133,15 @@ class StandInProgram(Component):
         process snapshot names them)."""
         return [p.pid for p in running_processes(pc) if p.name == self.exe]
 
+    def wait_until_gone(self, pc: "SimulatedPC", timeout: float = 30) -> bool:
+        """Waits until no process of this executable name runs; whether that came."""
+        deadline = time.monotonic() + timeout
+        while self.process_ids(pc):
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.2)
+        return True
+
     def wait_for_event(self, pc: "SimulatedPC", event: str, timeout: float = 30) -> List[LogEntry]:
         return wait_for_log(pc, self.log_path(pc), lambda log: any(e.event == event for e in log),
                             timeout, f"{event!r} of {self.exe}")
@@ -184,12 +194,3 @@ class TvRecorder(KnownProgram):
         state = "running" if self.running else "installed"
         return f"Kestrav {state}" + (", ignores /q" if self.ignore_quit else "")
 
-
-def wait_until_gone(pc: "SimulatedPC", program: StandInProgram, timeout: float = 30) -> bool:
-    """Waits for the last process of the program's name to end; whether it did."""
-    deadline = time.monotonic() + timeout
-    while program.process_ids(pc):
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.2)
-    return True
