@@ -101,8 +101,10 @@ RM_PROCESS_INFO ProcessInfo(const FileUser& user) {
 
 extern "C" {
 
-DWORD WINAPI RmStartSession(DWORD* pSessionHandle, DWORD dwSessionFlags, WCHAR strSessionKey[]) {
-    if (pSessionHandle == nullptr || strSessionKey == nullptr || dwSessionFlags != 0) return ERROR_INVALID_PARAMETER;
+// Missing pointers that a function needs are ERROR_BAD_ARGUMENTS, as on Windows.
+
+DWORD WINAPI RmStartSession(DWORD* pSessionHandle, DWORD /*dwSessionFlags: reserved*/, WCHAR strSessionKey[]) {
+    if (pSessionHandle == nullptr || strSessionKey == nullptr) return ERROR_BAD_ARGUMENTS;
     ExclusiveLock lock;
     if (g_sessions.size() >= kMaxSessions) return kMaxSessionsReached;
     const DWORD handle = g_nextHandle++;
@@ -118,14 +120,14 @@ DWORD WINAPI RmRegisterResources(DWORD dwSessionHandle, UINT nFiles, LPCWSTR rgs
                                  RM_UNIQUE_PROCESS rgApplications[], UINT nServices, LPCWSTR rgsServiceNames[]) {
     if ((nFiles > 0 && rgsFileNames == nullptr) || (nApplications > 0 && rgApplications == nullptr) ||
         (nServices > 0 && rgsServiceNames == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
+        return ERROR_BAD_ARGUMENTS;
     }
     ExclusiveLock lock;
     const auto session = g_sessions.find(dwSessionHandle);
     if (session == g_sessions.end()) return ERROR_INVALID_HANDLE;
     if (nApplications > 0 || nServices > 0) return ERROR_CALL_NOT_IMPLEMENTED;
     for (UINT i = 0; i < nFiles; ++i) {
-        if (rgsFileNames[i] == nullptr) return ERROR_INVALID_PARAMETER;
+        if (rgsFileNames[i] == nullptr) return ERROR_BAD_ARGUMENTS;
     }
     session->second.files.insert(session->second.files.end(), rgsFileNames, rgsFileNames + nFiles);
     return ERROR_SUCCESS;
@@ -135,7 +137,7 @@ DWORD WINAPI RmGetList(DWORD dwSessionHandle, UINT* pnProcInfoNeeded, UINT* pnPr
                        RM_PROCESS_INFO rgAffectedApps[], LPDWORD lpdwRebootReasons) {
     if (pnProcInfoNeeded == nullptr || pnProcInfo == nullptr || lpdwRebootReasons == nullptr ||
         (*pnProcInfo > 0 && rgAffectedApps == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
+        return ERROR_BAD_ARGUMENTS;
     }
     std::vector<std::wstring> files;
     {

@@ -26,35 +26,48 @@ namespace {
 
 constexpr DWORD kDefaultStepMs = 200;
 
+class CriticalSection {
+ public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    void Enter() { EnterCriticalSection(&section_); }
+    void Leave() { LeaveCriticalSection(&section_); }
+
+ private:
+    CRITICAL_SECTION section_;
+};
+
+class Locked {
+ public:
+    explicit Locked(CriticalSection& section) : section_(section) { section_.Enter(); }
+    ~Locked() { section_.Leave(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+ private:
+    CriticalSection& section_;
+};
+
 struct Service {
     std::wstring name;
-    SERVICE_STATUS_HANDLE handle = nullptr;
-    CRITICAL_SECTION lock;  // guards status: the handler runs on the dispatcher's thread
+    SERVICE_STATUS_HANDLE handle = nullptr;  // owned by the manager, never closed
+    CriticalSection lock;                    // guards status: the handler runs on the dispatcher's thread
     SERVICE_STATUS status{};
     UniqueHandle stopRequested;
 };
 
 Service g_service;
 
-class Locked {
- public:
-    explicit Locked(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-    ~Locked() { LeaveCriticalSection(&section_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
- private:
-    CRITICAL_SECTION& section_;
-};
-
 // Reports a status to the service control manager and logs exactly what was reported.
-void Report(DWORD state, DWORD checkPoint, DWORD waitHint, DWORD exitCode = NO_ERROR) {
+void Report(DWORD state, DWORD checkPoint, DWORD waitHint) {
     Locked locked(g_service.lock);
     SERVICE_STATUS& s = g_service.status;
     s.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     s.dwCurrentState = state;
     s.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    s.dwWin32ExitCode = exitCode;
+    s.dwWin32ExitCode = NO_ERROR;
     s.dwServiceSpecificExitCode = 0;
     s.dwCheckPoint = checkPoint;
     s.dwWaitHint = waitHint;
@@ -127,12 +140,10 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
 
 int wmain() {
     g_service.name = standin::Name();
-    InitializeCriticalSection(&g_service.lock);
     g_service.stopRequested.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::wstring name = g_service.name;
     SERVICE_TABLE_ENTRYW table[] = {{&name[0], ServiceMain}, {nullptr, nullptr}};
     BOOL dispatched = StartServiceCtrlDispatcherW(table);
     standin::Note("exit", dispatched ? std::string() : standin::Field("error", GetLastError()));
-    DeleteCriticalSection(&g_service.lock);
     return dispatched ? 0 : 1;
 }

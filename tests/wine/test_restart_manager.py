@@ -16,13 +16,15 @@ from testbed.simulated_pc import (KnownProgram, RestartManager, SimulatedPC, Sta
 from wineprefix import DLL_OVERRIDES, helper
 
 ERROR_SUCCESS = 0
+ERROR_INVALID_HANDLE = 6
+ERROR_BAD_ARGUMENTS = 160
 ERROR_MORE_DATA = 234
 RM_SERVICE = 3
 FILETIME_UNIX_EPOCH = 116444736000000000  # 1970-01-01 in 100 ns units since 1601
 
 
-def rm_list(pc, files, capacity=None, env=None):
-    args = [helper("rm_probe.exe")] + (["--capacity", str(capacity)] if capacity is not None else [])
+def rm_list(pc, files, capacity=None, env=None, options=()):
+    args = [helper("rm_probe.exe"), *options] + (["--capacity", str(capacity)] if capacity is not None else [])
     out = pc.scenario.run(args + list(files), env=env).stdout.decode("utf-8")
     return json.loads(out)
 
@@ -51,6 +53,7 @@ def queries_64(pc):
         "image": rm_list(pc, [travio]),
         "small-array": rm_list(pc, [core], capacity=2),
         "crowded": rm_list(pc, [watched_library_path(pc, "content-import.dll")]),
+        "no-reboot-reasons": rm_list(pc, [core], options=["--no-reboot-reasons"]),
         "wine-builtin": rm_list(pc, [core], env={"WINEDLLOVERRIDES": DLL_OVERRIDES + ";rstrtmgr=b"}),
     }
 
@@ -94,9 +97,10 @@ class RestartManagerTest(unittest.TestCase):
 
     def listed(self, answer):
         """{pid: process record} of a successful answer, checked for its frame."""
-        self.assertEqual((ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS, 0),
-                         (answer["start"], answer["register"], answer["list"], answer["end"], answer["reboot"]),
-                         answer)
+        self.assertEqual((ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS, 0, ERROR_INVALID_HANDLE),
+                         (answer["start"], answer["register"], answer["list"], answer["end"], answer["reboot"],
+                          answer["list_after_end"]), answer)
+        self.assertRegex(answer["key"], r"^[0-9a-f]{32}$")
         self.assertEqual(answer["count"], answer["needed"])
         self.assertEqual(answer["count"], len(answer["processes"]))
         return {p["pid"]: p for p in answer["processes"]}
@@ -131,6 +135,10 @@ class RestartManagerTest(unittest.TestCase):
                          (small["list"], small["needed"], small["count"], small["processes"]))
         self.assertEqual((ERROR_MORE_DATA, 0, []), (crowded["list"], crowded["count"], crowded["processes"]))
         self.assertGreater(crowded["needed"], 100)
+
+    def test_missing_reboot_reason_pointer_is_a_bad_argument(self):
+        answer = self.runs["64"].get()["no-reboot-reasons"]
+        self.assertEqual((ERROR_BAD_ARGUMENTS, []), (answer["list"], answer["processes"]))
 
     def test_wine_builtin_lists_nobody(self):
         answer = self.runs["64"].get()["wine-builtin"]

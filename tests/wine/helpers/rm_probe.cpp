@@ -2,15 +2,17 @@
 // way the updater does (a session, the files registered, one list, the end of
 // the session), and prints what each call answered as one JSON object:
 //
-//   rm_probe.exe [--capacity N] FILE...
+//   rm_probe.exe [--capacity N] [--no-reboot-reasons] FILE...
 //
 //   {"start":0,"key":"...","register":0,"list":234,"needed":102,"count":0,
 //    "reboot":0,"processes":[{"pid":42,"start_time":133..,"app":"Vidgrab.exe",
-//    "service":"","type":0,"status":1}],"end":0}
+//    "service":"","type":0,"status":1}],"end":0,"list_after_end":6}
 //
-// N is the size of the array handed to RmGetList (default 100); start_time is
-// the process's start as a FILETIME count. Linked against rstrtmgr.dll, so it
-// uses whichever implementation the prefix loads.
+// N is the size of the array handed to RmGetList (default 100);
+// --no-reboot-reasons passes no place for the reboot reasons; start_time is
+// the process's start as a FILETIME count; list_after_end is what RmGetList
+// answers for the session once it has ended. Linked against rstrtmgr.dll, so
+// it uses whichever implementation the prefix loads.
 #include <windows.h>
 #include <restartmanager.h>
 
@@ -24,10 +26,13 @@ using helper::JsonString;
 
 int wmain(int argc, wchar_t** argv) {
     UINT capacity = 100;
+    bool rebootReasons = true;
     std::vector<LPCWSTR> files;
     for (int i = 1; i < argc; ++i) {
         if (std::wstring(argv[i]) == L"--capacity" && i + 1 < argc) {
             capacity = static_cast<UINT>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (std::wstring(argv[i]) == L"--no-reboot-reasons") {
+            rebootReasons = false;
         } else {
             files.push_back(argv[i]);
         }
@@ -45,7 +50,8 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<RM_PROCESS_INFO> infos(capacity);
     UINT needed = 0, count = capacity;
     DWORD reboot = 0xFFFFFFFF;
-    const DWORD listed = RmGetList(session, &needed, &count, infos.empty() ? nullptr : infos.data(), &reboot);
+    const DWORD listed = RmGetList(session, &needed, &count, infos.empty() ? nullptr : infos.data(),
+                                   rebootReasons ? &reboot : nullptr);
     out += ",\"register\":" + std::to_string(registered) + ",\"list\":" + std::to_string(listed) +
            ",\"needed\":" + std::to_string(needed) + ",\"count\":" + std::to_string(count) +
            ",\"reboot\":" + std::to_string(reboot) + ",\"processes\":[";
@@ -60,6 +66,10 @@ int wmain(int argc, wchar_t** argv) {
                std::to_string(p.ApplicationType) + ",\"status\":" + std::to_string(p.AppStatus) + "}";
     }
     const DWORD ended = RmEndSession(session);
-    helper::WriteStdout(out + "],\"end\":" + std::to_string(ended) + "}\n");
+    UINT neededAfter = 0, countAfter = 0;
+    DWORD rebootAfter = 0;
+    const DWORD listedAfter = RmGetList(session, &neededAfter, &countAfter, nullptr, &rebootAfter);
+    helper::WriteStdout(out + "],\"end\":" + std::to_string(ended) + ",\"list_after_end\":" +
+                        std::to_string(listedAfter) + "}\n");
     return 0;
 }
