@@ -13,9 +13,19 @@ and, once those are in place, running programs:
     with pc:                      # builds it; ends the session and removes it on exit
         pc.scenario.run([...])
 
-Components apply in list order; registry values of all components are imported
-in one reg.exe run per registry view. New kinds of installed software (payload
-files, services, programs, a database) are new Component subclasses.
+Components apply in list order (files of components that override others'
+come last); registry values of all components are imported in one reg.exe
+run per registry view. New kinds of installed software are new
+Component subclasses (testbed/component.py). Those of this module are the
+product, its payload files and the maker's settings; the running software has
+modules of its own, whose components are importable from here too:
+
+    standin_programs.py   the maker's programs and others (KnownProgram,
+                          UnknownProgram, TvRecorder), running or not
+    standin_services.py   the shared components' services (StandInService)
+    watched_libraries.py  loadable libraries at the watched libraries' paths
+    restart_manager.py    a working rstrtmgr.dll for the prefix (RestartManager)
+    standin_log.py        the stand-ins' logs and the running processes
 
 Command line: builds a PC and keeps its prefix for manual use, e.g.
 
@@ -26,7 +36,6 @@ from __future__ import annotations
 
 import argparse
 import shutil
-import subprocess
 import sys
 import time
 from dataclasses import dataclass, field
@@ -38,7 +47,17 @@ if _REPO not in sys.path:  # run as a script
     sys.path.insert(0, _REPO)
 
 import testbed  # noqa: E402,F401 -- puts the Wine test modules on the path
-from wineprefix import ARCHES, Scenario, ensure_templates, helper, join_win  # noqa: E402
+from wineprefix import ARCHES, Scenario, ensure_templates, join_win  # noqa: E402
+from testbed.component import (Component, RegistryEntries, product_folder,  # noqa: E402,F401
+                               shared_folder)
+from testbed.payload_rows import PayloadRow, host_tool, installed_files, payload_rows  # noqa: E402,F401
+from testbed.restart_manager import RestartManager  # noqa: E402,F401
+from testbed.standin_log import LogEntry, running_processes  # noqa: E402,F401
+from testbed.standin_programs import (KNOWN_PROGRAMS, KnownProgram, StandInProgram,  # noqa: E402,F401
+                                      TvRecorder, UnknownProgram)
+from testbed.standin_services import SERVICE_NAMES, StandInService  # noqa: E402,F401
+from testbed.watched_libraries import (WATCHED_LIBRARIES, WatchedLibraries,  # noqa: E402,F401
+                                       watched_library_path)
 
 DEFAULT_VERSION = "2.0.1.12040"
 
@@ -46,26 +65,6 @@ ORVANE_KEY = r"HKLM\SOFTWARE\Orvane Corporation"
 VERSION_PATH_KEY = ORVANE_KEY + r"\Shared Info\VersionPath\Mirevo"
 STORYLOOM_KEY = ORVANE_KEY + r"\Storyloom\1.0\App"
 UPDATE_TOOL_KEY = ORVANE_KEY + r"\Teloq Update"
-
-# {view: {key: {value name: (type, data)}}}
-RegistryEntries = Dict[str, Dict[str, Dict[str, Tuple[str, object]]]]
-
-
-class Component:
-    """Something installed on the simulated PC."""
-
-    def registry(self, pc: "SimulatedPC") -> RegistryEntries:
-        return {}
-
-    def files(self, pc: "SimulatedPC") -> Dict[str, bytes]:
-        """{Windows path: content}."""
-        return {}
-
-    def start(self, pc: "SimulatedPC") -> None:
-        """Runs once registry and files of every component are in place."""
-
-    def describe(self) -> str:
-        return type(self).__name__
 
 
 def version_file_text(version: str, version_entry: Optional[str]) -> bytes:
@@ -130,30 +129,6 @@ class InstalledProduct(Component):
         return f"Mirevo {self.version}" + (f" ({', '.join(notes)})" if notes else "")
 
 
-def host_tool(name: str) -> Path:
-    """A build-machine tool of the host build (make_payload, szdd_pack)."""
-    return Path(_REPO) / "build" / "host" / "tools" / name
-
-
-@dataclass
-class PayloadRow:
-    resource_id: int
-    base: str       # "app" (the product folder) or "shared" (the shared component folder)
-    sub_folder: str  # "" or "\\ENG"...
-    file_name: str
-
-
-def payload_rows() -> List[PayloadRow]:
-    """The rows of the payload table, as the generator reports them."""
-    out = subprocess.run([str(host_tool("make_payload")), "--table"], check=True, capture_output=True,
-                         text=True).stdout
-    rows = []
-    for line in out.splitlines():
-        rid, base, sub, name = line.split("\t")
-        rows.append(PayloadRow(int(rid), base, sub, name))
-    return rows
-
-
 @dataclass
 class InstalledPayload(Component):
     """The product's and the shared components' files as an installed version
@@ -171,19 +146,12 @@ class InstalledPayload(Component):
     per_row: Dict[int, str] = field(default_factory=dict)
 
     def destination(self, pc: "SimulatedPC", row: PayloadRow) -> str:
-        if row.base == "app":
-            base = join_win(pc.scenario.program_files_x86, "Orvane", "Mirevo")
-        else:
-            base = join_win(pc.scenario.program_files_x86, "Common Files", "Orvane Shared", "QVLLib")
+        base = product_folder(pc) if row.base == "app" else shared_folder(pc)
         return base + row.sub_folder + "\\" + row.file_name
 
     def files(self, pc):
-        made = {}
-        for choice in {self.version_choice, *self.per_row.values()}:
-            folder = pc.scenario.scratch_file(f"installed-{choice}")
-            subprocess.run([str(host_tool("make_payload")), "--installed", str(folder),
-                            "--version-choice", choice], check=True, capture_output=True)
-            made[choice] = folder
+        made = {choice: installed_files(pc, choice)
+                for choice in {self.version_choice, *self.per_row.values()}}
         files = {}
         for row in payload_rows():
             if row.resource_id in self.missing:
@@ -241,48 +209,6 @@ class UpdateTool(Component):
         return f"LaunchInstaller {self.launch_installer[0]} {self.launch_installer[1]!r}"
 
 
-@dataclass
-class TvRecorder(Component):
-    """The maker's TV-recording application (the Kestrav.exe stand-in), in the
-    Program Files folder of a 32-bit process, optionally running and optionally
-    deaf to its quit switch."""
-
-    running: bool = True
-    ignore_quit: bool = False
-
-    def path(self, pc: "SimulatedPC") -> str:
-        return join_win(pc.scenario.program_files_x86, "Orvane", "Tunerbay", "Kestrav.exe")
-
-    def log_lines(self, pc: "SimulatedPC") -> List[str]:
-        log_file = pc.scenario.to_unix(self.path(pc)).with_name("Kestrav.log")
-        try:
-            return log_file.read_text(errors="replace").splitlines()
-        except FileNotFoundError:
-            return []
-
-    def files(self, pc):
-        folder = self.path(pc).rsplit("\\", 1)[0]
-        return {
-            self.path(pc): helper("kestrav.exe").read_bytes(),
-            folder + "\\Kestrav.ini":
-                f"[StandIn]\r\nIgnoreQuit={int(self.ignore_quit)}\r\n".encode("ascii"),
-        }
-
-    def start(self, pc):
-        if not self.running:
-            return
-        pc.keep_process(pc.scenario.spawn([self.path(pc)]))
-        deadline = time.monotonic() + 30
-        while not any(line.startswith("start ") for line in self.log_lines(pc)):
-            if time.monotonic() > deadline:
-                raise RuntimeError("the TV-recording stand-in did not start")
-            time.sleep(0.05)
-
-    def describe(self):
-        state = "running" if self.running else "installed"
-        return f"Kestrav {state}" + (", ignores /q" if self.ignore_quit else "")
-
-
 class SimulatedPC:
     """A scenario prefix with the given components installed."""
 
@@ -331,7 +257,7 @@ class SimulatedPC:
                     views.setdefault(view, {}).setdefault(key, {}).update(values)
         for view, keys in sorted(views.items()):
             self.scenario.reg_import(keys, view)
-        for c in self.components:
+        for c in sorted(self.components, key=lambda c: c.overrides_files):
             for win_path, data in c.files(self).items():
                 self.scenario.write_file(win_path, data)
         for c in self.components:
@@ -373,6 +299,17 @@ def components_from_args(args) -> List[Component]:
     if args.tv_recorder != "none":
         components.append(TvRecorder(running=args.tv_recorder != "installed",
                                      ignore_quit=args.tv_recorder == "stubborn"))
+    for spec in args.program:
+        exe, _, libraries = spec.partition("=")
+        kind = KnownProgram if exe in KNOWN_PROGRAMS else UnknownProgram
+        components.append(kind(exe, libraries=[lib for lib in libraries.split(",") if lib]))
+    for spec in args.service:
+        name, _, state = spec.partition("=")
+        components.append(StandInService(name, running=state == "running"))
+    if args.watched_libraries:
+        components.append(WatchedLibraries(version_choice="low" if args.payload == "none" else args.payload))
+    if args.restart_manager:
+        components.append(RestartManager())
     return components
 
 
@@ -397,6 +334,18 @@ def add_pc_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--tv-recorder", default="none",
                         choices=["none", "installed", "running", "stubborn"],
                         help="the TV-recording application (stubborn: ignores /q)")
+    parser.add_argument("--program", action="append", default=[], metavar="EXE[=LIB,...]",
+                        help="a running program stand-in (one of the maker's by its name, e.g. "
+                             "Castwell.exe, or another one, e.g. Vidgrab.exe) holding the watched "
+                             "libraries named; repeatable")
+    parser.add_argument("--service", action="append", default=[], metavar="NAME[=running]",
+                        help=f"a service stand-in ({', '.join(SERVICE_NAMES)}), installed or running; "
+                             "repeatable")
+    parser.add_argument("--watched-libraries", action="store_true",
+                        help="loadable libraries at the watched libraries' paths (needed by "
+                             "--program and --service holding libraries)")
+    parser.add_argument("--restart-manager", action="store_true",
+                        help="a Restart Manager that lists the users of files, in place of Wine's")
 
 
 def main(argv=None) -> int:

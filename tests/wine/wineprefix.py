@@ -442,16 +442,18 @@ class Scenario:
         return _wine_env(self.path, self.display, self.lang)
 
     def run(self, args: Sequence[str], timeout: float = 120, check: bool = True,
-            capture: bool = True) -> subprocess.CompletedProcess:
-        """Runs `wine ARGS...` in this session and waits for it."""
-        return _run(["wine", *map(str, args)], self.env, timeout, check=check, capture=capture)
+            capture: bool = True, env: Optional[dict] = None) -> subprocess.CompletedProcess:
+        """Runs `wine ARGS...` in this session and waits for it; `env` adds to
+        or replaces variables of the session's environment."""
+        return _run(["wine", *map(str, args)], {**self.env, **(env or {})}, timeout, check=check,
+                    capture=capture)
 
-    def spawn(self, args: Sequence[str], **popen_args) -> subprocess.Popen:
-        """Starts `wine ARGS...` in this session without waiting."""
+    def spawn(self, args: Sequence[str], env: Optional[dict] = None, **popen_args) -> subprocess.Popen:
+        """Starts `wine ARGS...` in this session without waiting; `env` as for run."""
         popen_args.setdefault("stdin", subprocess.DEVNULL)
         popen_args.setdefault("stdout", subprocess.DEVNULL)
         popen_args.setdefault("stderr", subprocess.DEVNULL)
-        return subprocess.Popen(["wine", *map(str, args)], env=self.env, **popen_args)
+        return subprocess.Popen(["wine", *map(str, args)], env={**self.env, **(env or {})}, **popen_args)
 
     def launch_args(self, program: str, args: Sequence[str] = (), deny_admins: bool = False,
                     code_file: Optional[str] = None) -> list:

@@ -5,7 +5,8 @@
 //   winprobe.exe uilang              UI languages and locales
 //   winprobe.exe token               the BUILTIN\Administrators entry of the token groups
 //   winprobe.exe pc                  folders and registry values of the simulated PC
-//   winprobe.exe processes           names of the running processes (toolhelp snapshot)
+//   winprobe.exe processes           names of the running processes (toolhelp snapshot),
+//                                    and in "entries" each with its process id
 //   winprobe.exe msgbox TYPE CAPTION TEXT
 //                                    shows MessageBoxW (TYPE in hex) and exits with its answer
 //   winprobe.exe progress TITLE TEXT MS
@@ -183,15 +184,15 @@ int Processes() {
     if (snap == INVALID_HANDLE_VALUE) return 1;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    std::string out = "{\"processes\":[";
-    bool first = true;
+    std::string names, entries;
     for (BOOL ok = Process32FirstW(snap, &entry); ok; ok = Process32NextW(snap, &entry)) {
-        if (!first) out += ",";
-        first = false;
-        out += JsonString(entry.szExeFile);
+        const char* comma = names.empty() ? "" : ",";
+        names += comma + JsonString(entry.szExeFile);
+        entries += std::string(comma) + "{\"pid\":" + std::to_string(entry.th32ProcessID) +
+                   ",\"name\":" + JsonString(entry.szExeFile) + "}";
     }
     CloseHandle(snap);
-    helper::WriteStdout(out + "]}\n");
+    helper::WriteStdout("{\"processes\":[" + names + "],\"entries\":[" + entries + "]}\n");
     return 0;
 }
 
