@@ -32,7 +32,9 @@ TEST(VersionFilePath, RegisteredPathIsUsedAsStored) {
 TEST(VersionFilePath, DefaultUnder32BitProgramFiles) {
   DeleteMachineKey(kVersionPathKey);
   EXPECT_EQ(GetVersionFilePath(), DefaultVersionFilePath());
-  if (Is64BitProcessor()) EXPECT_NE(DefaultVersionFilePath().find(L"Program Files (x86)"), std::wstring::npos);
+  if (Is64BitProcessor()) {
+    EXPECT_NE(DefaultVersionFilePath().find(L"Program Files (x86)"), std::wstring::npos);
+  }
   ScopedMachineKey key(kVersionPathKey);
   key.SetDword(L"Version", 5);  // another type counts as no path
   EXPECT_EQ(GetVersionFilePath(), DefaultVersionFilePath());
