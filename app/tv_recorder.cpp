@@ -1,7 +1,6 @@
 #include "app/tv_recorder.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "app/outcome.h"
 #include "app/silent_mode.h"
 #include "control/process_tools.h"
+#include "control/relaunch.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ constexpr DWORD kQuitCheckIntervalMs = 5000;
 void CloseTvRecorder() {
   if (!IsProcessRunning(kTvRecorderExe)) return;
   GetProgramFilesFolder();
-  const std::wstring path = ProgramFilesFolder() + L"\\Orvane\\Tunerbay\\Kestrav.exe";
+  const std::wstring path = TvRecorderPath();
   if (!PathFileExistsW(path.c_str())) return;
 
   // Asked also in silent mode: recordings in progress are at stake.
@@ -34,13 +34,7 @@ void CloseTvRecorder() {
     std::exit(1);
   }
 
-  SHELLEXECUTEINFOW execute{};
-  execute.cbSize = sizeof execute;
-  execute.lpVerb = L"open";
-  execute.lpFile = path.c_str();
-  execute.lpParameters = L"/q";
-  execute.nShow = SW_HIDE;
-  if (ShellExecuteExW(&execute)) {
+  if (StartProgramHidden(path.c_str(), L"/q")) {
     for (int check = 0; check < kQuitChecks; ++check) {
       Sleep(kQuitCheckIntervalMs);
       if (!IsProcessRunning(kTvRecorderExe)) break;

@@ -60,6 +60,7 @@ using UniqueGlobal = UniqueResource<NullTraits<HGLOBAL, &GlobalFree>>;
 using UniqueSid = UniqueResource<NullTraits<PSID, &FreeSid>>;
 using UniqueIcon = UniqueResource<NullTraits<HICON, &DestroyIcon>>;
 using UniqueLocal = UniqueResource<NullTraits<HLOCAL, &LocalFree>>;
+using UniqueServiceHandle = UniqueResource<NullTraits<SC_HANDLE, &CloseServiceHandle>>;  // manager and services
 
 // Locks a movable global block for as long as it lives.
 class GlobalLockGuard {

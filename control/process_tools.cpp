@@ -1,6 +1,7 @@
 #include "control/process_tools.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -9,10 +10,15 @@
 #include "app/win32_raii.h"
 
 namespace {
+
+// A terminated process is given this long to go before the next one.
+constexpr DWORD kAfterTerminationMs = 2000;
+
 std::wstring& ProgramFilesText() {
   static std::wstring text;
   return text;
 }
+
 }  // namespace
 
 bool IsProcessRunning(const wchar_t* name) {
@@ -25,6 +31,32 @@ bool IsProcessRunning(const wchar_t* name) {
     if (std::wcscmp(entry.szExeFile, name) == 0) return true;
   }
   return false;
+}
+
+bool TerminateProcessesByName(const wchar_t* name) {
+  if (name == nullptr) return false;
+  UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+    if (std::wcscmp(entry.szExeFile, name) != 0) continue;
+    UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.Get(), &exitCode);
+    if (!TerminateProcess(process.Get(), exitCode)) return false;  // also a process that could not be opened
+    Sleep(kAfterTerminationMs);
+  }
+  return true;
+}
+
+bool StartProgramHidden(const wchar_t* path, const wchar_t* parameters) {
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof execute;
+  execute.lpVerb = L"open";
+  execute.lpFile = path;
+  execute.lpParameters = parameters;
+  execute.nShow = SW_HIDE;
+  return ShellExecuteExW(&execute) != FALSE;
 }
 
 bool GetProgramFilesFolder() {

@@ -6,6 +6,16 @@
 // True when a running process's executable name equals `name` exactly (case included).
 bool IsProcessRunning(const wchar_t* name);
 
+// Terminates, one after the other, every process whose executable name equals
+// `name` exactly, each with the exit code it reports (so its own code stays),
+// and waits 2 s after each. False when a termination failed (the walk stops
+// there) or for a null name; true otherwise, also when none matched.
+bool TerminateProcessesByName(const wchar_t* name);
+
+// Starts `path` hidden through the shell ("open", no directory, no owner
+// window), with `parameters` or none; does not wait for it.
+bool StartProgramHidden(const wchar_t* path, const wchar_t* parameters);
+
 // Reads the Program Files folder (CSIDL_PROGRAM_FILES, no trailing backslash)
 // into the process-wide text, empty on failure; returns whether it was found.
 bool GetProgramFilesFolder();

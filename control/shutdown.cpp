@@ -1,5 +1,36 @@
 #include "control/shutdown.h"
 
+#include <string>
+
+#include "control/affected_processes.h"
+#include "control/process_tools.h"
+#include "control/quit_request.h"
+#include "control/service_control.h"
+#include "control/shutdown_steps.h"
+
+namespace {
+
+// The shutdown's steps carried out on this machine; every result is ignored.
+class MachineShutdown : public ShutdownSystem {
+ public:
+  void AskProgramToQuit(const std::wstring& path, const wchar_t* quitSwitch) override {
+    ::AskProgramToQuit(path.c_str(), quitSwitch);
+  }
+  void TerminateProcessesByName(const std::wstring& name) override { ::TerminateProcessesByName(name.c_str()); }
+  void StopServiceAndWait(const wchar_t* service) override { ::StopServiceAndWait(service); }
+  int32_t ListLibraryUsers(const std::wstring& libraryPath) override { return ::ListLibraryUsers(libraryPath); }
+  std::wstring AffectedProcessImage(int32_t index) override {
+    wchar_t buffer[kImagePathChars];
+    GetAffectedProcessImage(index, buffer);
+    return buffer;
+  }
+  void EndLibraryQuery() override { ::EndLibraryQuery(); }
+};
+
+}  // namespace
+
 void CloseRunningSoftware() {
-  // Not built yet: no program or service is closed before the files are replaced.
+  const bool found = GetProgramFilesFolder();
+  MachineShutdown machine;
+  RunShutdownSteps(machine, BuildShutdownFolders(found, ProgramFilesFolder()));
 }

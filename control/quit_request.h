@@ -1,0 +1,7 @@
+// Asking one of the maker's programs to end itself with its quit switch.
+#pragma once
+
+// Starts the program at `path` with `quitSwitch` when the file exists and a
+// process of its executable name runs, then waits 5 s (whether or not the
+// start worked) without waiting for the program to end. True when it was started.
+bool AskProgramToQuit(const wchar_t* path, const wchar_t* quitSwitch);
