@@ -1,6 +1,7 @@
 // Owners for Windows handles, keys and allocations: each releases its resource once.
 #pragma once
 #include <windows.h>
+#include <objbase.h>  // CoTaskMemFree
 
 #include <utility>
 
@@ -60,6 +61,8 @@ using UniqueGlobal = UniqueResource<NullTraits<HGLOBAL, &GlobalFree>>;
 using UniqueSid = UniqueResource<NullTraits<PSID, &FreeSid>>;
 using UniqueIcon = UniqueResource<NullTraits<HICON, &DestroyIcon>>;
 using UniqueLocal = UniqueResource<NullTraits<HLOCAL, &LocalFree>>;
+using UniqueModule = UniqueResource<NullTraits<HMODULE, &FreeLibrary>>;
+using UniqueTaskText = UniqueResource<NullTraits<PWSTR, &CoTaskMemFree>>;  // texts the shell allocates
 
 // Locks a movable global block for as long as it lives.
 class GlobalLockGuard {
