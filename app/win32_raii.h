@@ -1,6 +1,7 @@
 // Owners for Windows handles, keys and allocations: each releases its resource once.
 #pragma once
 #include <windows.h>
+#include <objbase.h>  // CoTaskMemFree
 
 #include <utility>
 
@@ -61,6 +62,8 @@ using UniqueSid = UniqueResource<NullTraits<PSID, &FreeSid>>;
 using UniqueIcon = UniqueResource<NullTraits<HICON, &DestroyIcon>>;
 using UniqueLocal = UniqueResource<NullTraits<HLOCAL, &LocalFree>>;
 using UniqueServiceHandle = UniqueResource<NullTraits<SC_HANDLE, &CloseServiceHandle>>;  // manager and services
+using UniqueModule = UniqueResource<NullTraits<HMODULE, &FreeLibrary>>;
+using UniqueTaskText = UniqueResource<NullTraits<PWSTR, &CoTaskMemFree>>;  // texts the shell allocates
 
 // Locks a movable global block for as long as it lives.
 class GlobalLockGuard {

@@ -1,6 +1,6 @@
 # Cross build: updater.exe (PE32 GUI, static runtime) and the tests that run under Wine.
 set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-set(WIN32_LIBS comctl32 version shlwapi shell32 advapi32 user32 rstrtmgr psapi kernel32)
+set(WIN32_LIBS comctl32 version shlwapi shell32 advapi32 user32 rstrtmgr psapi ole32 uuid kernel32)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # Everything of the program but its entry point, so that Windows-side tests link the same code.
@@ -36,6 +36,7 @@ set(WIN32_SOURCES
   control/relaunch.cpp
   records/version_records.cpp
   records/media_database.cpp
+  records/qvldb_binding.cpp
   records/removal.cpp
   records/area_code.cpp
   records/retired_features.cpp

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build and the tests need.
+# Installs every Debian package that the build and the tests need, then makes
+# the SQLite amalgamation from Debian's sqlite3 source package
+# (scripts/sqlite_amalgamation.sh).
 # Quick when everything is present: it only asks dpkg, and calls apt-get
 # (update and install) when something is missing.
 set -euo pipefail
@@ -12,6 +14,7 @@ packages=(
   locales-all
   file libmspack0 libmspack-dev mscompress
   python3 fonts-wqy-microhei
+  dpkg-dev tcl make
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -36,3 +39,5 @@ if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
     sudo_if_needed apt-get install -y -q --no-install-recommends "${missing[@]}"
   fi
 fi
+
+bash "$(dirname "$0")/sqlite_amalgamation.sh"

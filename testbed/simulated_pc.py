@@ -25,6 +25,7 @@ modules of its own, whose components are importable from here too:
     standin_services.py   the shared components' services (StandInService)
     watched_libraries.py  loadable libraries at the watched libraries' paths
     restart_manager.py    a working rstrtmgr.dll for the prefix (RestartManager)
+    media_database.py     the media database and its library qvldb.dll (MediaDatabase)
     standin_log.py        the stand-ins' logs and the running processes
 
 Command line: builds a PC and keeps its prefix for manual use, e.g.
@@ -50,6 +51,7 @@ import testbed  # noqa: E402,F401 -- puts the Wine test modules on the path
 from wineprefix import ARCHES, Scenario, ensure_templates, join_win  # noqa: E402
 from testbed.component import (Component, RegistryEntries, product_folder,  # noqa: E402,F401
                                shared_folder)
+from testbed.media_database import MEDIA_ITEMS, MediaDatabase, MediaItem  # noqa: E402,F401
 from testbed.payload_rows import PayloadRow, host_tool, installed_files, payload_rows  # noqa: E402,F401
 from testbed.restart_manager import RestartManager  # noqa: E402,F401
 from testbed.standin_log import LogEntry, running_processes  # noqa: E402,F401
@@ -310,6 +312,8 @@ def components_from_args(args) -> List[Component]:
         components.append(WatchedLibraries(version_choice="low" if args.payload == "none" else args.payload))
     if args.restart_manager:
         components.append(RestartManager())
+    if args.media_database:
+        components.append(MediaDatabase())
     return components
 
 
@@ -346,6 +350,8 @@ def add_pc_arguments(parser: argparse.ArgumentParser) -> None:
                              "--program and --service holding libraries)")
     parser.add_argument("--restart-manager", action="store_true",
                         help="a Restart Manager that lists the users of files, in place of Wine's")
+    parser.add_argument("--media-database", action="store_true",
+                        help="the media database with its items and the library qvldb.dll")
 
 
 def main(argv=None) -> int:
