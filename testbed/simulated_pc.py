@@ -25,6 +25,9 @@ modules of its own, whose components are importable from here too:
     standin_services.py   the shared components' services (StandInService)
     watched_libraries.py  loadable libraries at the watched libraries' paths
     restart_manager.py    a working rstrtmgr.dll for the prefix (RestartManager)
+    product_records.py    the package key, uninstall entries, area settings and
+                          retired-feature data (PackageKey, UninstallEntries,
+                          AreaSettings, RetiredFeatureData), read_records
     standin_log.py        the stand-ins' logs and the running processes
 
 Command line: builds a PC and keeps its prefix for manual use, e.g.
@@ -51,6 +54,8 @@ from wineprefix import ARCHES, Scenario, ensure_templates, join_win  # noqa: E40
 from testbed.component import (Component, RegistryEntries, product_folder,  # noqa: E402,F401
                                shared_folder)
 from testbed.payload_rows import PayloadRow, host_tool, installed_files, payload_rows  # noqa: E402,F401
+from testbed.product_records import (AreaSettings, PackageKey, RetiredFeatureData,  # noqa: E402,F401
+                                     UninstallEntries, read_records)
 from testbed.restart_manager import RestartManager  # noqa: E402,F401
 from testbed.standin_log import LogEntry, running_processes  # noqa: E402,F401
 from testbed.standin_programs import (KNOWN_PROGRAMS, KnownProgram, StandInProgram,  # noqa: E402,F401
@@ -242,6 +247,8 @@ class SimulatedPC:
         return self
 
     def __exit__(self, *exc) -> None:
+        for c in self.components:
+            c.stop(self)  # before the prefix goes, whatever happened
         try:
             self.scenario.__exit__(*exc)
         finally:
