@@ -317,6 +317,10 @@ def components_from_args(args) -> List[Component]:
         components.append(WatchedLibraries(version_choice="low" if args.payload == "none" else args.payload))
     if args.restart_manager:
         components.append(RestartManager())
+    if args.records:
+        components += [PackageKey(), UninstallEntries(), RetiredFeatureData()]
+    if args.release_area is not None or args.location is not None:
+        components.append(AreaSettings(args.release_area, args.location))
     return components
 
 
@@ -353,6 +357,12 @@ def add_pc_arguments(parser: argparse.ArgumentParser) -> None:
                              "--program and --service holding libraries)")
     parser.add_argument("--restart-manager", action="store_true",
                         help="a Restart Manager that lists the users of files, in place of Wine's")
+    parser.add_argument("--records", action="store_true",
+                        help="what the version records and the clean-up touch: the package key, the "
+                             "uninstall entry of the platform's edition, and the retired functions' "
+                             "data (WEBMEDIA 1, per-user file and value, picture folder, help files)")
+    parser.add_argument("--release-area", default=None, help='"ReleaseArea" of AreaInfo (e.g. cns_CN)')
+    parser.add_argument("--location", type=int, default=None, help='"dwLocation" (e.g. 2031)')
 
 
 def main(argv=None) -> int:
