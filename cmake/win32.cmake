@@ -40,6 +40,8 @@ set(WIN32_SOURCES
   records/removal.cpp
   records/area_code.cpp
   records/retired_features.cpp
+  records/version_file.cpp
+  records/retired_feature_notice.cpp
 )
 
 add_library(updater_lib STATIC ${CORE_SOURCES} ${WIN32_SOURCES})

@@ -36,6 +36,9 @@ class Component:
     def start(self, pc: "SimulatedPC") -> None:
         """Runs once registry and files of every component are in place."""
 
+    def stop(self, pc: "SimulatedPC") -> None:
+        """Runs when the PC ends, before its prefix is removed."""
+
     def describe(self) -> str:
         return type(self).__name__
 

@@ -26,6 +26,9 @@ modules of its own, whose components are importable from here too:
     watched_libraries.py  loadable libraries at the watched libraries' paths
     restart_manager.py    a working rstrtmgr.dll for the prefix (RestartManager)
     media_database.py     the media database and its library qvldb.dll (MediaDatabase)
+    product_records.py    the package key, uninstall entries, area settings and
+                          retired-feature data (PackageKey, UninstallEntries,
+                          AreaSettings, RetiredFeatureData), read_records
     standin_log.py        the stand-ins' logs and the running processes
 
 Command line: builds a PC and keeps its prefix for manual use, e.g.
@@ -53,6 +56,8 @@ from testbed.component import (Component, RegistryEntries, product_folder,  # no
                                shared_folder)
 from testbed.media_database import MEDIA_ITEMS, MediaDatabase, MediaItem  # noqa: E402,F401
 from testbed.payload_rows import PayloadRow, host_tool, installed_files, payload_rows  # noqa: E402,F401
+from testbed.product_records import (AreaSettings, PackageKey, RetiredFeatureData,  # noqa: E402,F401
+                                     UninstallEntries, read_records)
 from testbed.restart_manager import RestartManager  # noqa: E402,F401
 from testbed.standin_log import LogEntry, running_processes  # noqa: E402,F401
 from testbed.standin_programs import (KNOWN_PROGRAMS, KnownProgram, StandInProgram,  # noqa: E402,F401
@@ -244,6 +249,8 @@ class SimulatedPC:
         return self
 
     def __exit__(self, *exc) -> None:
+        for c in self.components:
+            c.stop(self)  # before the prefix goes, whatever happened
         try:
             self.scenario.__exit__(*exc)
         finally:
@@ -314,6 +321,10 @@ def components_from_args(args) -> List[Component]:
         components.append(RestartManager())
     if args.media_database:
         components.append(MediaDatabase())
+    if args.records:
+        components += [PackageKey(), UninstallEntries(), RetiredFeatureData()]
+    if args.release_area is not None or args.location is not None:
+        components.append(AreaSettings(args.release_area, args.location))
     return components
 
 
@@ -352,6 +363,12 @@ def add_pc_arguments(parser: argparse.ArgumentParser) -> None:
                         help="a Restart Manager that lists the users of files, in place of Wine's")
     parser.add_argument("--media-database", action="store_true",
                         help="the media database with its items and the library qvldb.dll")
+    parser.add_argument("--records", action="store_true",
+                        help="what the version records and the clean-up touch: the package key, the "
+                             "uninstall entry of the platform's edition, and the retired functions' "
+                             "data (WEBMEDIA 1, per-user file and value, picture folder, help files)")
+    parser.add_argument("--release-area", default=None, help='"ReleaseArea" of AreaInfo (e.g. cns_CN)')
+    parser.add_argument("--location", type=int, default=None, help='"dwLocation" (e.g. 2031)')
 
 
 def main(argv=None) -> int:

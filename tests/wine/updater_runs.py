@@ -22,6 +22,9 @@ ENGLISH = {
     1201: "Another instance of this update program is already running.",
     1203: "There is no need to update the program.",
     1211: "An update was canceled.",
+    204: "The %s link function of Mirevo is no longer available due to limitations resulting "
+         "from specification changes in %s.",
+    206: "The INTERNET CONTENT function of Mirevo is no longer available due to service termination.",
 }
 
 EXIT_OK = 0
@@ -30,6 +33,15 @@ EXIT_ACCESS_DENIED = 0x80070005
 
 TARGET_VERSION = "2.2.3.04170"
 MINIMUM_VERSION = "2.0.1.12040"
+
+
+def retired_notice(*services: str, internet_content: bool = False) -> tuple:
+    """The English retired-feature notice shown before the session: one line per
+    service named (all three up to version 2.2.0.00000, "Facebook" and "YouTube"
+    above it), then the internet content line when "WEBMEDIA" is 1."""
+    services = services or ("Tiwtter", "Facebook", "YouTube")
+    lines = [ENGLISH[204].replace("%s", service) for service in services]
+    return ("\n".join(lines + ([ENGLISH[206]] if internet_content else [])), "exclamation", ["OK"])
 
 
 def updater_job(arch: str, components: Sequence[Component], lang: str = "en_US.UTF-8",
