@@ -18,7 +18,7 @@ g++ -O2 and measures, each figure the median of --runs runs (5 by default):
     natively: ours, libmspack, Debian's msexpand (on the first files up to
       --msexpand-bytes, for the same reason as mscompress), and the floor.
 
-Usage: bench/szdd_bench.py [--runs N] [--ms-runs N] [--keep DIR] [--no-wine]
+Usage: bench/szdd_bench.py [--runs N] [--ms-runs N] [--keep DIR] [--parts pack,native,wine]
 """
 import argparse
 import os
@@ -191,15 +191,17 @@ def wine_expansion(args, work, files, packed, total_out):
             "lz32": [(win(p), win(o)) for p, o in zip(packed, outs)],
             "ours": [(win(p), win(o)) for p, o in zip(packed, outs)],
             "copy": [(win(f), win(o)) for f, o in zip(files, outs)],
+            "memory": [(win(p), win(o)) for p, o in zip(packed, outs)],
         }
-        for mode, label in (("lz32", "LZ32"), ("ours", "ours"), ("copy", "copy floor")):
+        for mode, label in (("lz32", "LZ32"), ("ours", "ours"), ("copy", "copy floor"), ("memory", "ours in memory")):
             listing = write_list(os.path.join(work, "wine-%s.txt" % mode), lists[mode])
             seconds, peak, start = [], 0, 0
             for _ in range(args.runs):
                 result = scenario.run([exe, mode, win(listing)], timeout=1800, check=False)
-                fields = dict(item.split("=") for item in result.stdout.split() if "=" in item)
+                out = result.stdout.decode("utf-8", "replace")
+                fields = dict(item.split("=", 1) for item in out.split() if "=" in item)
                 if result.returncode != 0 or "seconds" not in fields:
-                    print("  %-12s failed: %s" % (label, (result.stderr or "").strip()[:300]))
+                    print("  %-12s failed: %s" % (label, result.stderr.decode("utf-8", "replace").strip()[:300]))
                     break
                 seconds.append(float(fields["seconds"]))
                 peak = max(peak, int(fields["peak"]))
@@ -207,8 +209,9 @@ def wine_expansion(args, work, files, packed, total_out):
             if not seconds:
                 continue
             rates[mode] = mb(total_out) / statistics.median(seconds)
-            print("  %-12s %9.1f %9d KiB %9d KiB  %s" % (label, rates[mode], peak // 1024, start // 1024,
-                                                         "identical" if all_same(zip(outs, files)) else "DIFFERENT"))
+            check = "no file I/O" if mode == "memory" else (
+                "identical" if all_same(zip(outs, files)) else "DIFFERENT")
+            print("  %-12s %9.1f %9d KiB %9d KiB  %s" % (label, rates[mode], peak // 1024, start // 1024, check))
     if "lz32" in rates and "ours" in rates:
         print("  ours/LZ32 x%.1f (target x4); ours/copy floor %.2f"
               % (rates["ours"] / rates["lz32"], rates["ours"] / rates.get("copy", float("nan"))))
@@ -222,7 +225,8 @@ def main():
                         help="expanded bytes that msexpand is timed on")
     parser.add_argument("--payload", default=os.path.join(ROOT, "build", "win32", "payload", "files"))
     parser.add_argument("--keep", help="work in this folder and keep it")
-    parser.add_argument("--no-wine", action="store_true", help="skip the expansion under Wine")
+    parser.add_argument("--parts", default="pack,native,wine",
+                        help="what to measure, of pack, native (expansion) and wine (expansion)")
     args = parser.parse_args()
 
     base = "/dev/shm" if os.path.isdir("/dev/shm") else None
@@ -238,9 +242,16 @@ def main():
         print("work folder %s (%s)" % (work, "tmpfs" if work.startswith("/dev/shm") else "disk"))
         print("corpus: the payload, %d files, %d bytes, largest %d" % (len(files), total,
                                                                       max(map(os.path.getsize, files))))
-        packed = pack_figures(args, work, files, pack, total)
-        native_expansion(args, work, tool, have_mspack, files, packed, total)
-        if not args.no_wine:
+        parts = set(args.parts.split(","))
+        if "pack" in parts:
+            packed = pack_figures(args, work, files, pack, total)
+        else:  # packed with ours all the same: the expanders need the input
+            for f in files:
+                subprocess.run([pack, f, f + ".sz"], check=True)
+            packed = [f + ".sz" for f in files]
+        if "native" in parts:
+            native_expansion(args, work, tool, have_mspack, files, packed, total)
+        if "wine" in parts:
             wine_expansion(args, work, files, packed, total)
     finally:
         if not args.keep:

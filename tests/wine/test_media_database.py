@@ -19,15 +19,15 @@ from testbed.simulated_pc import (InstalledPayload, InstalledProduct, MediaDatab
                                   payload_rows)
 from testbed.media_database import LIBRARY_NAME
 from testbed.watched_libraries import version_row
-from updater_runs import EXIT_OK, UpdaterAssertions, probe_exe, require_program, require_updater
+from updater_runs import EXIT_OK, UpdaterAssertions, probe_exe, require_program, require_updater, retired_notice
 from wineprefix import build_dir, helper
 
 STATEMENT = "update item_tbl set private_flag = 0 where item_tbl.server_id <> '1'"
 NORMAL_CALLS = ["qvldb", "Open", "BeginTransaction", "ExecSQL", "Commit", "~qvldb"]
 NULL_POINTER = "0x00000000"
-COMPLETED = [("Update completed successfully.", "none", ["OK"])]
+COMPLETED = [retired_notice(), ("Update completed successfully.", "none", ["OK"])]
 SHARING_VIOLATION = 0x80070020
-FAILED = [("Package Update Failed.\r\n(code = 0x80070020)", "hand", ["OK"])]
+FAILED = [retired_notice(), ("Package Update Failed.\r\n(code = 0x80070020)", "hand", ["OK"])]
 LOCKED_ROW = 450
 
 

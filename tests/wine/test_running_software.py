@@ -15,7 +15,7 @@ from harness import run_batch, run_program, stage_program, updater_exe
 from testbed.simulated_pc import (InstalledPayload, InstalledProduct, KnownProgram, RestartManager, SimulatedPC,
                                   StandInService, TvRecorder, UnknownProgram, WatchedLibraries, payload_rows,
                                   running_processes, watched_library_path)
-from updater_runs import UpdaterAssertions, require_program, require_updater
+from updater_runs import UpdaterAssertions, require_program, require_updater, retired_notice
 from wineprefix import build_dir, helper
 
 COMPLETED = ("Update completed successfully.", "none", ["OK"])
@@ -99,13 +99,13 @@ class RunningSoftwareTest(UpdaterAssertions):
         for name in ("standin_program.exe", "standin_service.exe", "rstrtmgr.dll"):
             require_program(helper(name))
         cls.runs = run_batch({
-            "closing": run_job("64", closing_parts(), ["yes", "ok"]),
-            "stubborn": run_job("32", stubborn_parts(), ["ok"]),
+            "closing": run_job("64", closing_parts(), ["ok", "yes", "ok"]),
+            "stubborn": run_job("32", stubborn_parts(), ["ok", "ok"]),
         })
 
     def test_the_update_completes_after_closing_and_restarting(self):
         run = self.runs["closing"].get()
-        self.assertBoxes(run["result"], [RECORDER_QUESTION, COMPLETED])
+        self.assertBoxes(run["result"], [retired_notice(), RECORDER_QUESTION, COMPLETED])
         self.assertExitCode(run["result"], 0)
 
     def test_running_services_are_stopped_before_their_libraries_are_replaced_and_started_again(self):
@@ -157,7 +157,7 @@ class RunningSoftwareTest(UpdaterAssertions):
 
     def test_a_service_ignoring_its_stop_and_a_program_without_its_file_are_terminated(self):
         run = self.runs["stubborn"].get()
-        self.assertBoxes(run["result"], [COMPLETED])
+        self.assertBoxes(run["result"], [retired_notice(), COMPLETED])
         self.assertExitCode(run["result"], 0)
         self.assertTrue(events(run["QVLDms"], "stop-ignored"))
         self.assertEqual((new_library("qvl-core.dll"), []), run["libraries"]["qvl-core.dll"])
