@@ -3,7 +3,8 @@
 
 Builds a simulated PC (by default 64-bit Windows with Mirevo 2.0.1.12040),
 runs updater.exe there with the watcher answering OK, and prints the outcome:
-each message box (caption, text, icon, buttons) and the exit code.
+each message box (caption, text, icon, buttons), the exit code, and what the
+update changed on the PC (files, running software, media database, records).
 
     python3 testbed/run_demo.py [--arch 64|32] [--lang ja_JP.UTF-8] [--version V]
                                 [--screenshots DIR] [--updater PATH] [PC options]
@@ -25,6 +26,7 @@ if _REPO not in sys.path:
 
 import testbed  # noqa: E402,F401 -- puts the Wine test modules on the path
 from harness import run_program, stage_program, updater_exe  # noqa: E402
+from testbed.demo_report import report, snapshot  # noqa: E402
 from testbed.simulated_pc import (SimulatedPC, add_pc_arguments,  # noqa: E402
                                   components_from_args)
 from wineprefix import ensure_templates  # noqa: E402
@@ -52,10 +54,12 @@ def main(argv=None) -> int:
     pc = SimulatedPC(args.arch, args.lang, components_from_args(args), "demo")
     with pc:
         print(f"Simulated PC: {pc.describe()}")
+        before = snapshot(pc)
         exe = stage_program(pc.scenario, program)
         print(f"Running {exe}")
         result = run_program(pc.scenario, exe, answers=["ok"] * 50,
                              screenshots=args.screenshots)
+        changes = report(pc, before)
     for box in result.boxes:
         print(f"Message box {box.box}: caption \"{box.caption}\", icon {box.icon}, "
               f"buttons {', '.join(box.buttons)}; answered {box.answer}")
@@ -65,6 +69,9 @@ def main(argv=None) -> int:
     if not result.boxes:
         print("No message box was shown.")
     print(f"Exit code: 0x{result.exit_code:08X}")
+    print("What changed on the PC:")
+    for line in changes:
+        print(f"  {line}")
     if args.screenshots:
         print(f"Screenshots: {args.screenshots}")
     print(f"(demo took {time.monotonic() - began:.1f} s)")

@@ -28,7 +28,7 @@ void EndProcessesNamed(const std::wstring& name) {
 
 }  // namespace
 
-std::wstring TempFolder() {
+std::wstring TempFolderPath() {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetTempPathW(MAX_PATH, path);
   if (length > 0 && path[length - 1] == L'\\') path[length - 1] = L'\0';

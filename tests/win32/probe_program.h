@@ -33,7 +33,7 @@ class ProbeProgram {
 };
 
 // The temporary folder, without a trailing backslash.
-std::wstring TempFolder();
+std::wstring TempFolderPath();
 
 // The processes whose executable name is `name` (exact comparison).
 int CountProcessesNamed(const std::wstring& name);

@@ -23,7 +23,7 @@ DWORD ExitCodeOf(HANDLE process) {
 bool HasEnded(HANDLE process, DWORD waitMs = 5000) { return WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0; }
 
 TEST(TerminateProcessesByName, EndsEveryProcessOfTheExactNameWithItsOwnExitCode) {
-  ProbeProgram probe(TempFolder(), L"TermProbe.exe");
+  ProbeProgram probe(TempFolderPath(), L"TermProbe.exe");
   ASSERT_TRUE(probe.Copied());
   const HANDLE first = probe.Start();
   const HANDLE second = probe.Start();
@@ -58,7 +58,7 @@ TEST(TerminateProcessesByName, NullNameFailsAndNoMatchSucceedsAtOnce) {
 }
 
 TEST(IsProcessRunning, SeesAChildByItsExactName) {
-  ProbeProgram probe(TempFolder(), L"SeenProbe.exe");
+  ProbeProgram probe(TempFolderPath(), L"SeenProbe.exe");
   ASSERT_TRUE(probe.Copied());
   EXPECT_FALSE(IsProcessRunning(L"SeenProbe.exe"));
   ASSERT_TRUE(probe.Start());
@@ -67,15 +67,15 @@ TEST(IsProcessRunning, SeesAChildByItsExactName) {
 }
 
 TEST(AskProgramToQuit, NothingIsStartedForAMissingFileOrAProgramNotRunning) {
-  ProbeProgram idle(TempFolder(), L"IdleProbe.exe");  // the file exists, no process runs
+  ProbeProgram idle(TempFolderPath(), L"IdleProbe.exe");  // the file exists, no process runs
   ASSERT_TRUE(idle.Copied());
-  ProbeProgram elsewhere(TempFolder() + L"\\elsewhere", L"ElsewhereProbe.exe");
+  ProbeProgram elsewhere(TempFolderPath() + L"\\elsewhere", L"ElsewhereProbe.exe");
   ASSERT_TRUE(elsewhere.Copied());
   ASSERT_TRUE(elsewhere.Start());  // runs, but the path asked for does not exist
   const DWORD start = GetTickCount();
   EXPECT_FALSE(AskProgramToQuit(nullptr, L"/q"));
   EXPECT_FALSE(AskProgramToQuit(L"", L"/q"));
-  EXPECT_FALSE(AskProgramToQuit((TempFolder() + L"\\missing\\ElsewhereProbe.exe").c_str(), L"/Q"));
+  EXPECT_FALSE(AskProgramToQuit((TempFolderPath() + L"\\missing\\ElsewhereProbe.exe").c_str(), L"/Q"));
   EXPECT_FALSE(AskProgramToQuit(idle.Path().c_str(), L"/q"));
   EXPECT_LT(GetTickCount() - start, 2000u);  // none of them waits
   EXPECT_EQ(CountProcessesNamed(L"IdleProbe.exe"), 0);
@@ -83,7 +83,7 @@ TEST(AskProgramToQuit, NothingIsStartedForAMissingFileOrAProgramNotRunning) {
 }
 
 TEST(AskProgramToQuit, RunningProgramIsStartedWithTheSwitchAndGivenFiveSeconds) {
-  ProbeProgram probe(TempFolder(), L"QuitProbe.exe");
+  ProbeProgram probe(TempFolderPath(), L"QuitProbe.exe");
   ASSERT_TRUE(probe.Copied());
   ASSERT_TRUE(probe.Start());
   ASSERT_TRUE(WaitForProcessCount(probe.Name(), 1, 10000));

@@ -25,7 +25,7 @@ bool IsCleared(const RestartManagerState& state) {
 }
 
 TEST(AffectedProcessImage, ReadsTheImagePathOfAListedProcess) {
-  ProbeProgram probe(TempFolder(), L"ImageProbe.exe");
+  ProbeProgram probe(TempFolderPath(), L"ImageProbe.exe");
   ASSERT_TRUE(probe.Copied());
   const HANDLE child = probe.Start();
   ASSERT_TRUE(child);
@@ -136,8 +136,8 @@ TEST(ImageReadFailure, ShowsNothingWhenStartedSilently) {
 }
 
 TEST(CloseRunningSoftware, WithNothingInstalledOnlyTheSocialNetworkHelperEnds) {
-  ProbeProgram helper(TempFolder(), L"Socialink.exe");
-  ProbeProgram knownElsewhere(TempFolder(), L"Travio.exe");  // a known name, not in the product folder
+  ProbeProgram helper(TempFolderPath(), L"Socialink.exe");
+  ProbeProgram knownElsewhere(TempFolderPath(), L"Travio.exe");  // a known name, not in the product folder
   ASSERT_TRUE(helper.Copied() && knownElsewhere.Copied());
   const HANDLE helperProcess = helper.Start();
   const HANDLE knownProcess = knownElsewhere.Start();
