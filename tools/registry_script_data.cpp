@@ -14,13 +14,13 @@ constexpr const char* kDispatch = "{00020420-0000-0000-C000-000000000046}";
 // The GUIDs were drawn once for this product and are fixed from then on.
 const std::array<ComServer, 3> kServers = {{
     {kCatalogServerLibrary, "QVL-CA~1.DLL", "QVL Catalog Server", "{E17C1097-5EA0-4E85-BABF-3B626A3B266B}",
-     "{85F9FA2A-374C-48E8-A3E9-4424B76280FA}", "QVL Catalog 1.0 Type Library", "QVLCatalog",
+     "{85F9FA2A-374C-48E8-A3E9-4424B76280FA}", "QVL Catalog 1.0 Type Library", "SharedComponents_CatalogServer",
      "{86F3F63C-C8CD-4C34-B302-6D072CD8B6A5}"},
     {kPlayerControlLibrary, "QVL-PL~1.DLL", "QVL Player Control", "{05488DF0-C89D-4285-AC76-38BF604C5336}",
-     "{2BD09FDA-87AD-429F-8D69-4C8324E6FD16}", "QVL Player Control 1.0 Type Library", "QVLPlayerControl",
+     "{2BD09FDA-87AD-429F-8D69-4C8324E6FD16}", "QVL Player Control 1.0 Type Library", "SharedComponents_PlayerControl",
      "{AF3E4E50-2497-4FE9-89E3-C9252B71425C}"},
     {kDeviceLinkServerLibrary, "QVL-DE~1.DLL", "QVL Device Link Server", "{B37252D6-D1B8-4DE6-9899-BB43D3C46842}",
-     "{D91DE75E-8E74-40EA-B166-10F7629143F3}", "QVL Device Link 1.0 Type Library", "QVLDeviceLink",
+     "{D91DE75E-8E74-40EA-B166-10F7629143F3}", "QVL Device Link 1.0 Type Library", "SharedComponents_DeviceLinkServer",
      "{61194532-C314-4F42-BDA7-A40271762BF6}"},
 }};
 

@@ -14,12 +14,12 @@
 //   value lines                                           =           244
 //     AppID: 3 library keys x 1 ("AppID")                 =   3
 //            3 AppID keys x 2 (@, "DllSurrogate")         =   6
-//     CLSID: 9 classes x 11                               =  99
-//              class key @, ProgID @, TypeLib @,
-//              VersionIndependentProgID @ (Programmable
-//              has none), InprocServer32: @,
-//              "ThreadingModel" and the descriptor
-//              multi-string over 5 lines
+//     CLSID: 9 classes x 10                               =  90
+//              class key @ and "AppID", ProgID @,
+//              TypeLib @, VersionIndependentProgID @
+//              (Programmable has none), InprocServer32:
+//              @, "ThreadingModel" and the descriptor
+//              multi-string over 4 lines
 //            the control: MiscStatus @, MiscStatus\1 @,
 //              ToolboxBitmap32 @, Version @ (Control
 //              has none)                                  =   4
@@ -35,11 +35,12 @@
 //         + TypeLib 3 x 6 (GUID, 1.0, 0, 0\win32, FLAGS, HELPDIR) = 18
 //         + ProgIDs 18 + 18 CLSID + 9 CurVer = 45             = 188 keys
 //
-// A descriptor takes 5 lines when its UTF-16 bytes (2 per character, then
-// two terminators of 2 bytes) number 94 to 118, regedit's wrap putting 18
-// bytes on the first line and 25 on each further one: 41 characters of GUIDs
-// and ">" plus a feature name of 4 to 16 characters. The feature names are 10,
-// 16 and 13 characters long.
+// A descriptor takes 4 lines when its bytes (1 per character in this ANSI
+// file, then the string's and the list's terminators) number 69 to 93,
+// regedit's wrap putting 18 bytes on the first line and 25 on each further
+// one: 41 characters of GUIDs and ">" plus a feature name of 26 to 50
+// characters (Windows Installer allows 38). The feature names are 30, 30 and
+// 33 characters long.
 
 namespace regscript {
 namespace {
@@ -96,12 +97,13 @@ class ScriptWriter {
   void Default(const std::string& text) { Line("@=" + Quoted(text)); }
   void String(const std::string& name, const std::string& text) { Line(Quoted(name) + "=" + Quoted(text)); }
 
-  // A one-string REG_MULTI_SZ as regedit writes it: UTF-16 bytes, the
-  // string's terminator and the list's, wrapped at kHexWrapColumn.
+  // A one-string REG_MULTI_SZ. In a file without a UTF-16 byte order mark
+  // regedit reads the bytes of hex(7) data as ANSI text and stores them as
+  // UTF-16, so the bytes are the string's characters and two terminators.
+  // Wrapped at kHexWrapColumn as regedit does.
   void MultiString(const std::string& name, const std::string& text) {
-    std::string bytes;
-    for (char c : text) bytes += {c, '\0'};
-    bytes.append(4, '\0');
+    std::string bytes = text;
+    bytes.append(2, '\0');
     std::string line = Quoted(name) + "=hex(7):";
     for (size_t i = 0; i < bytes.size(); ++i) {
       char hex[3];
@@ -153,6 +155,7 @@ void WriteClass(ScriptWriter& out, const PlatformPaths& paths, const ComClass& c
   const std::string key = paths.redirectedRoot + "\\CLSID\\" + cls.clsid;
   out.Key(key);
   out.Default(cls.name);
+  out.String("AppID", server.appId);
   if (cls.control) out.Key(key + "\\Control");
   out.Key(key + "\\InprocServer32");
   out.Default(library);

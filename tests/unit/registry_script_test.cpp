@@ -99,19 +99,21 @@ std::string Unquote(const std::string& quoted, size_t& at, std::vector<std::stri
   return out;
 }
 
-// UTF-16 bytes of a multi-string as its strings (all ASCII here).
+// The bytes of a multi-string as an ANSI file gives them (one per character;
+// regedit stores them as UTF-16), as its strings.
 std::vector<std::string> MultiStrings(const std::vector<uint8_t>& bytes, std::vector<std::string>& errors) {
   std::vector<std::string> strings;
   std::string current;
-  if (bytes.size() % 2 != 0) errors.push_back("odd multi-string size");
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned unit = bytes[i] | bytes[i + 1] << 8;
-    if (unit == 0) {
-      if (current.empty()) return strings;  // the list's terminator
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == 0) {
+      if (current.empty()) {
+        if (i + 1 != bytes.size()) errors.push_back("bytes after a multi-string's terminator");
+        return strings;
+      }
       strings.push_back(current);
       current.clear();
     } else {
-      current.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+      current.push_back(static_cast<char>(bytes[i]));
     }
   }
   errors.push_back("multi-string without its terminator");
@@ -300,6 +302,7 @@ TEST_P(RegistryScript, NineClassesOneOfThemTheControl) {
                             [&](const wchar_t* name) { return Narrow(name) == fileName; }))
         << fileName;
     EXPECT_EQ(script_.Text(server, "ThreadingModel"), "Apartment");
+    EXPECT_EQ(script_.Text(Clsid(clsid), "AppID"), script_.Text("AppID\\" + fileName, "AppID"));
     const Key* key = script_.Find(server);
     ASSERT_NE(key, nullptr);
     ASSERT_EQ(key->values.count("InprocServer32"), 1u);
