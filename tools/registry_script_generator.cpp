@@ -99,7 +99,8 @@ class ScriptWriter {
 
   // A one-string REG_MULTI_SZ. In a file without a UTF-16 byte order mark
   // regedit reads the bytes of hex(7) data as ANSI text and stores them as
-  // UTF-16, so the bytes are the string's characters and two terminators.
+  // UTF-16 (as in REGEDIT4 files), so the bytes are the string's characters
+  // and two terminators; UTF-16 bytes here would be stored doubled.
   // Wrapped at kHexWrapColumn as regedit does.
   void MultiString(const std::string& name, const std::string& text) {
     std::string bytes = text;
