@@ -1,5 +1,98 @@
 #include "payload/registry_import.h"
 
-bool ImportRegistryScript(HINSTANCE /*module*/) {
-  return false;  // Not built yet: no script is carried, nothing is imported.
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "app/platform.h"
+#include "app/win32_raii.h"
+#include "payload/activex_class_ids.h"
+#include "payload/extract_payload.h"
+#include "payload/patch_file_entry.h"
+
+namespace {
+
+constexpr int32_t kScriptId32 = 301;
+constexpr int32_t kScriptId64 = 302;
+constexpr const wchar_t* kScriptFileName = L"Reg.reg";
+
+constexpr const wchar_t* kCompatibilityKey = L"SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\";
+constexpr DWORD kKillBit = 0x400;  // Internet Explorer does not load the control
+
+// The size of the structure as this 32-bit program knows it.
+constexpr DWORD kShellExecuteInfoSize = 60;
+static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == kShellExecuteInfoSize);
+
+// Only the resource id, the file name and the time are read by the extraction.
+PatchFileEntry ScriptRow(bool is64Bit) {
+  PatchFileEntry row;
+  row.on32 = true;
+  row.on64 = true;
+  row.folderCode = 0;
+  row.resourceId = is64Bit ? kScriptId64 : kScriptId32;
+  row.fileName = kScriptFileName;
+  row.fileTime = {2013, 9, 11, 2, 0, 0, 0};
+  return row;
+}
+
+// Creates or opens the class id's key in one view, closes the key held so far,
+// holds the new one and writes the value. False at the first step that fails.
+bool WriteCompatibilityValue(const std::wstring& path, REGSAM view, UniqueRegKey& held) {
+  UniqueRegKey created;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view,
+                      nullptr, created.Receive(), nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool closed = !held || RegCloseKey(held.Release()) == ERROR_SUCCESS;
+  held = std::move(created);  // held even after a failed close, so that it is closed in its turn
+  if (!closed) return false;
+  return RegSetValueExW(held.Get(), L"Compatibility Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kKillBit),
+                        sizeof kKillBit) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool SetActiveXCompatibilityFlags(bool is64Bit) {
+  bool result = true;
+  UniqueRegKey held;
+  for (const wchar_t* classId : ActiveXClassIds()) {
+    const std::wstring path = std::wstring(kCompatibilityKey) + classId;
+    // A failure in the 64-bit view leaves the 32-bit view of this class id unwritten.
+    if (is64Bit && !WriteCompatibilityValue(path, KEY_WOW64_64KEY, held)) {
+      result = false;
+      continue;
+    }
+    if (!WriteCompatibilityValue(path, KEY_WOW64_32KEY, held)) result = false;
+  }
+  return result;  // the key still held is closed by its owner
+}
+
+bool ImportRegistryScript(HINSTANCE module) {
+  const std::wstring workFolder = MakeWorkFolder(WorkFolderName());
+  const bool is64Bit = Is64BitProcessor();
+  std::wstring expanded;
+  if (FAILED(ExtractPayload(workFolder, ScriptRow(is64Bit), L"REG", module, expanded))) return false;
+  const std::wstring script = workFolder + kScriptFileName;
+
+  wchar_t windowsFolder[MAX_PATH] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, windowsFolder, CSIDL_WINDOWS, FALSE)) return false;
+  const std::wstring editor = std::wstring(windowsFolder) + L"\\regedit.exe";
+  // Given unquoted: a temporary folder whose path holds a space would be split by the editor.
+  const std::wstring parameters = L"/s " + script;
+  if (!PathFileExistsW(editor.c_str())) return false;
+
+  // No process handle is asked for: the editor imports at its own pace.
+  SHELLEXECUTEINFOW start{};
+  start.cbSize = kShellExecuteInfoSize;
+  start.fMask = 0;
+  start.hwnd = nullptr;
+  start.lpVerb = L"open";
+  start.lpFile = editor.c_str();
+  start.lpParameters = parameters.c_str();
+  start.lpDirectory = nullptr;
+  start.nShow = SW_HIDE;
+  if (!ShellExecuteExW(&start)) return false;
+  return SetActiveXCompatibilityFlags(is64Bit);
 }

@@ -1,0 +1,462 @@
+// The registry scripts recounted from their text by a reader of their own (not
+// the generator's writer), and the ActiveX class list checked against them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "payload/activex_class_ids.h"
+#include "payload/patch_file_table.h"
+#include "tools/registry_script_generator.h"
+
+namespace {
+
+using regscript::ScriptPlatform;
+
+constexpr const char* kRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
+
+struct Value {
+  bool multi = false;                // REG_MULTI_SZ from hex(7), else REG_SZ
+  std::vector<std::string> strings;  // one for REG_SZ
+};
+
+struct Key {
+  std::string path;  // below kRoot
+  std::map<std::string, Value> values;  // "@" for the default value
+};
+
+struct Script {
+  std::vector<std::string> lines;
+  std::vector<Key> keys;
+  std::vector<std::string> errors;
+  std::map<std::string, const Key*> byPath;
+
+  const Key* Find(const std::string& path) const {
+    const auto found = byPath.find(path);
+    return found == byPath.end() ? nullptr : found->second;
+  }
+  std::string Text(const std::string& path, const std::string& name = "@") const {
+    const Key* key = Find(path);
+    if (key == nullptr || key->values.count(name) == 0) return "<missing>";
+    const Value& value = key->values.at(name);
+    return value.multi || value.strings.size() != 1 ? "<not a string>" : value.strings[0];
+  }
+  // Keys whose path has `prefix` and then exactly `depth` more components.
+  std::vector<std::string> Children(const std::string& prefix, size_t depth = 1) const {
+    std::vector<std::string> out;
+    for (const Key& key : keys) {
+      if (key.path.compare(0, prefix.size(), prefix) != 0) continue;
+      const std::string rest = key.path.substr(prefix.size());
+      if (!rest.empty() && static_cast<size_t>(std::count(rest.begin(), rest.end(), '\\')) + 1 == depth) {
+        out.push_back(rest);
+      }
+    }
+    return out;
+  }
+};
+
+std::vector<std::string> SplitCrLf(const std::string& text, std::vector<std::string>& errors) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      errors.push_back("the last line has no CR LF");
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  for (const std::string& line : lines) {
+    for (char c : line) {
+      if (c < 0x20 || c > 0x7E) errors.push_back("not printable ASCII in: " + line);
+    }
+  }
+  return lines;
+}
+
+std::string Unquote(const std::string& quoted, size_t& at, std::vector<std::string>& errors) {
+  std::string out;
+  if (at >= quoted.size() || quoted[at] != '"') {
+    errors.push_back("no opening quote: " + quoted);
+    return out;
+  }
+  for (++at; at < quoted.size() && quoted[at] != '"'; ++at) {
+    if (quoted[at] == '\\') ++at;
+    if (at < quoted.size()) out.push_back(quoted[at]);
+  }
+  if (at >= quoted.size()) errors.push_back("no closing quote: " + quoted);
+  ++at;
+  return out;
+}
+
+// The bytes of a multi-string as an ANSI file gives them (one per character;
+// regedit stores them as UTF-16), as its strings.
+std::vector<std::string> MultiStrings(const std::vector<uint8_t>& bytes, std::vector<std::string>& errors) {
+  std::vector<std::string> strings;
+  std::string current;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == 0) {
+      if (current.empty()) {
+        if (i + 1 != bytes.size()) errors.push_back("bytes after a multi-string's terminator");
+        return strings;
+      }
+      strings.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(static_cast<char>(bytes[i]));
+    }
+  }
+  errors.push_back("multi-string without its terminator");
+  return strings;
+}
+
+Script Parse(const std::string& text) {
+  Script script;
+  script.lines = SplitCrLf(text, script.errors);
+  std::vector<std::string>& errors = script.errors;
+  if (script.lines.empty() || script.lines[0] != "Windows Registry Editor Version 5.00") errors.push_back("header");
+  for (size_t i = 1; i < script.lines.size(); ++i) {
+    const std::string& line = script.lines[i];
+    if (line.empty()) {
+      if (i + 1 >= script.lines.size() || script.lines[i + 1].empty() || script.lines[i + 1][0] != '[') {
+        errors.push_back("a blank line not before a key, line " + std::to_string(i + 1));
+      }
+      continue;
+    }
+    if (line[0] == '[') {
+      if (script.lines[i - 1] != "") errors.push_back("no blank line before " + line);
+      if (line.back() != ']' || line.compare(0, 2, "[-") == 0) errors.push_back("bad key line " + line);
+      const std::string path = line.substr(1, line.size() - 2);
+      if (path.compare(0, std::string(kRoot).size(), kRoot) != 0) errors.push_back("outside the root: " + path);
+      script.keys.push_back({path.substr(std::min(path.size(), std::string(kRoot).size())), {}});
+      continue;
+    }
+    if (script.keys.empty()) {
+      errors.push_back("a value before the first key: " + line);
+      continue;
+    }
+    size_t at = 0;
+    std::string name = "@";
+    if (line[0] == '@') {
+      at = 1;
+    } else {
+      name = Unquote(line, at, errors);
+    }
+    if (at >= line.size() || line[at] != '=') {
+      errors.push_back("no '=' in " + line);
+      continue;
+    }
+    ++at;
+    Value value;
+    if (line.compare(at, 7, "hex(7):") == 0) {
+      std::string hex = line.substr(at + 7);
+      while (!hex.empty() && hex.back() == '\\' && i + 1 < script.lines.size()) {
+        hex.pop_back();
+        const std::string& next = script.lines[++i];
+        if (next.compare(0, 2, "  ") != 0) errors.push_back("continuation without indent: " + next);
+        hex += next.substr(std::min<size_t>(2, next.size()));
+      }
+      std::vector<uint8_t> bytes;
+      for (size_t h = 0; h < hex.size(); h += 3) {
+        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(h, 2), nullptr, 16)));
+        if (h + 2 < hex.size() && hex[h + 2] != ',') errors.push_back("hex without commas: " + hex);
+      }
+      value.multi = true;
+      value.strings = MultiStrings(bytes, errors);
+    } else {
+      value.strings.push_back(Unquote(line, at, errors));
+      if (at != line.size()) errors.push_back("text after a string value: " + line);
+    }
+    if (!script.keys.back().values.emplace(name, value).second) errors.push_back("value twice: " + line);
+  }
+  for (const Key& key : script.keys) {
+    if (!script.byPath.emplace(key.path, &key).second) errors.push_back("key twice: " + key.path);
+  }
+  return script;
+}
+
+bool IsBracedGuid(const std::string& text) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+  for (size_t i = 1; i < 37; ++i) {
+    const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+    if (dash != (text[i] == '-')) return false;
+    if (!dash && !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
+}
+
+// The inverse of the descriptors' GUID compression, written from its definition.
+std::string DecodeCompressedGuid(const std::string& code) {
+  static const std::string kDigits =
+      "!$%&'()*+,-.0123456789=?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[]^_`abcdefghijklmnopqrstuvwxyz{}~";
+  uint8_t bytes[16];
+  for (size_t word = 0; word < 4; ++word) {
+    uint64_t value = 0;
+    for (int digit = 4; digit >= 0; --digit) value = value * 85 + kDigits.find(code.at(word * 5 + digit));
+    for (size_t b = 0; b < 4; ++b) bytes[word * 4 + b] = static_cast<uint8_t>(value >> (8 * b));
+  }
+  char text[39];
+  std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", bytes[3],
+                bytes[2], bytes[1], bytes[0], bytes[5], bytes[4], bytes[7], bytes[6], bytes[8], bytes[9], bytes[10],
+                bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+  return text;
+}
+
+std::string Narrow(const wchar_t* text) { return std::string(text, text + std::wcslen(text)); }
+
+struct Layout {
+  ScriptPlatform platform;
+  std::string redirected;  // prefix of CLSID and Interface
+  std::string folder;      // the shared library folder, long form
+  std::string folder83;    // and short
+};
+
+const Layout kLayouts[] = {
+    {ScriptPlatform::k32Bit, "", "C:\\Program Files\\Common Files\\Orvane Shared\\QVLLib",
+     "C:\\PROGRA~1\\COMMON~1\\ORVANE~1\\QVLLib\\"},
+    {ScriptPlatform::k64Bit, "Wow6432Node\\", "C:\\Program Files (x86)\\Common Files\\Orvane Shared\\QVLLib",
+     "C:\\PROGRA~2\\COMMON~1\\ORVANE~1\\QVLLib\\"},
+};
+
+class RegistryScript : public testing::TestWithParam<Layout> {
+ protected:
+  void SetUp() override {
+    script_ = Parse(regscript::MakeRegistryScript(GetParam().platform));
+    for (const std::string& error : script_.errors) ADD_FAILURE() << error;
+  }
+  std::string Clsid(const std::string& rest = "") const { return GetParam().redirected + "CLSID\\" + rest; }
+  std::string Interface(const std::string& rest = "") const {
+    return GetParam().redirected + "Interface\\" + rest;
+  }
+  Script script_;
+};
+
+TEST_P(RegistryScript, LinesAndKeysAsRegeditWritesThem) {
+  EXPECT_EQ(script_.lines.size(), 621u);
+  EXPECT_EQ(script_.keys.size(), 188u);
+  size_t blanks = 0;
+  for (const std::string& line : script_.lines) blanks += line.empty();
+  EXPECT_EQ(blanks, 188u);  // one before each key
+  // The 119 CLSID and Interface keys are the only ones the platform moves.
+  size_t redirected = 0;
+  for (const Key& key : script_.keys) {
+    const bool moved = key.path.compare(0, Clsid().size(), Clsid()) == 0 ||
+                       key.path.compare(0, Interface().size(), Interface()) == 0;
+    redirected += moved;
+    if (!moved) {
+      EXPECT_EQ(key.path.find("Wow6432Node"), std::string::npos) << key.path;
+    }
+  }
+  EXPECT_EQ(redirected, 119u);
+}
+
+TEST_P(RegistryScript, AppIdsOfTheThreeServers) {
+  const std::vector<std::string> appIds = script_.Children("AppID\\");
+  EXPECT_EQ(appIds.size(), 6u);
+  for (const wchar_t* library : kComServerLibraries) {
+    const std::string appId = script_.Text("AppID\\" + Narrow(library), "AppID");
+    EXPECT_TRUE(IsBracedGuid(appId)) << appId;
+    EXPECT_NE(script_.Text("AppID\\" + appId), "<missing>") << appId;
+    EXPECT_EQ(script_.Text("AppID\\" + appId, "DllSurrogate"), "");
+    // The servers are payload rows of the shared library folder.
+    const auto& table = PatchFileTable();
+    EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](const PatchFileEntry& row) {
+      return row.folderCode == 20 && row.fileName == library;
+    })) << Narrow(library);
+  }
+}
+
+TEST_P(RegistryScript, NineClassesOneOfThemTheControl) {
+  const std::vector<std::string> classes = script_.Children(Clsid());
+  ASSERT_EQ(classes.size(), 9u);
+  const std::set<std::string> plain = {"InprocServer32", "ProgID", "Programmable", "TypeLib",
+                                       "VersionIndependentProgID"};
+  std::set<std::string> control = plain;
+  control.insert({"Control", "MiscStatus", "ToolboxBitmap32", "Version"});
+  int controls = 0;
+  for (const std::string& clsid : classes) {
+    SCOPED_TRACE(clsid);
+    EXPECT_TRUE(IsBracedGuid(clsid));
+    EXPECT_NE(script_.Text(Clsid(clsid)), "<missing>");
+    const std::vector<std::string> sub = script_.Children(Clsid(clsid + "\\"));
+    const std::set<std::string> subKeys(sub.begin(), sub.end());
+    const bool isControl = subKeys.count("Control") != 0;
+    controls += isControl;
+    EXPECT_EQ(subKeys, isControl ? control : plain);
+
+    const std::string server = Clsid(clsid + "\\InprocServer32");
+    const std::string library = script_.Text(server);
+    EXPECT_EQ(library.compare(0, GetParam().folder.size() + 1, GetParam().folder + "\\"), 0) << library;
+    const std::string fileName = library.substr(std::min(library.size(), GetParam().folder.size() + 1));
+    EXPECT_TRUE(std::any_of(kComServerLibraries.begin(), kComServerLibraries.end(),
+                            [&](const wchar_t* name) { return Narrow(name) == fileName; }))
+        << fileName;
+    EXPECT_EQ(script_.Text(server, "ThreadingModel"), "Apartment");
+    EXPECT_EQ(script_.Text(Clsid(clsid), "AppID"), script_.Text("AppID\\" + fileName, "AppID"));
+    const Key* key = script_.Find(server);
+    ASSERT_NE(key, nullptr);
+    ASSERT_EQ(key->values.count("InprocServer32"), 1u);
+    const Value& descriptor = key->values.at("InprocServer32");
+    EXPECT_TRUE(descriptor.multi);
+    ASSERT_EQ(descriptor.strings.size(), 1u);
+    // Product, feature, ">", component.
+    const std::string& text = descriptor.strings[0];
+    const size_t mark = text.find('>');
+    ASSERT_NE(mark, std::string::npos) << text;
+    EXPECT_EQ(text.size() - mark - 1, 20u) << text;
+    EXPECT_EQ(DecodeCompressedGuid(text.substr(0, 20)), regscript::kInstallProduct);
+    EXPECT_TRUE(IsBracedGuid(DecodeCompressedGuid(text.substr(mark + 1))));
+    EXPECT_GT(mark, 20u) << "no feature name in " << text;
+
+    const std::string progId = script_.Text(Clsid(clsid + "\\ProgID"));
+    const std::string independent = script_.Text(Clsid(clsid + "\\VersionIndependentProgID"));
+    EXPECT_EQ(progId, independent + ".1");
+    EXPECT_TRUE(script_.Find("TypeLib\\" + script_.Text(Clsid(clsid + "\\TypeLib"))) != nullptr);
+    if (isControl) {
+      EXPECT_EQ(fileName, Narrow(kPlayerControlLibrary));
+      EXPECT_NE(script_.Find(Clsid(clsid + "\\MiscStatus\\1")), nullptr);
+      EXPECT_EQ(script_.Text(Clsid(clsid + "\\ToolboxBitmap32")), library + ", 1");
+      EXPECT_EQ(script_.Text(Clsid(clsid + "\\Version")), "1.0");
+    }
+  }
+  EXPECT_EQ(controls, 1);
+}
+
+TEST_P(RegistryScript, FifteenInterfacesOfTheTypeLibraries) {
+  const std::vector<std::string> interfaces = script_.Children(Interface());
+  ASSERT_EQ(interfaces.size(), 15u);
+  for (const std::string& iid : interfaces) {
+    SCOPED_TRACE(iid);
+    EXPECT_TRUE(IsBracedGuid(iid));
+    const std::vector<std::string> sub = script_.Children(Interface(iid + "\\"));
+    EXPECT_EQ(std::set<std::string>(sub.begin(), sub.end()),
+              (std::set<std::string>{"ProxyStubClsid", "ProxyStubClsid32", "TypeLib"}));
+    EXPECT_TRUE(IsBracedGuid(script_.Text(Interface(iid + "\\ProxyStubClsid32"))));
+    EXPECT_EQ(script_.Text(Interface(iid + "\\TypeLib"), "Version"), "1.0");
+    EXPECT_NE(script_.Find("TypeLib\\" + script_.Text(Interface(iid + "\\TypeLib"))), nullptr);
+  }
+}
+
+TEST_P(RegistryScript, ThreeTypeLibrariesWithShortPaths) {
+  const std::vector<std::string> libraries = script_.Children("TypeLib\\");
+  ASSERT_EQ(libraries.size(), 3u);
+  std::set<std::string> paths;
+  for (const std::string& id : libraries) {
+    SCOPED_TRACE(id);
+    const std::string version = "TypeLib\\" + id + "\\1.0\\";
+    const std::vector<std::string> sub = script_.Children(version, 1);
+    EXPECT_EQ(std::set<std::string>(sub.begin(), sub.end()), (std::set<std::string>{"0", "FLAGS", "HELPDIR"}));
+    const std::string path = script_.Text(version + "0\\win32");
+    EXPECT_EQ(path.compare(0, GetParam().folder83.size(), GetParam().folder83), 0) << path;
+    const std::string name = path.substr(std::min(path.size(), GetParam().folder83.size()));
+    EXPECT_LE(name.size(), 12u) << name;  // 8.3
+    EXPECT_EQ(name.find(' '), std::string::npos) << name;
+    paths.insert(path);
+    EXPECT_EQ(script_.Text(version + "FLAGS"), "0");
+    EXPECT_EQ(script_.Text(version + "HELPDIR"), GetParam().folder);
+  }
+  EXPECT_EQ(paths.size(), 3u);
+}
+
+TEST_P(RegistryScript, EighteenProgIdsNineWithCurVer) {
+  const std::set<std::string> other = {"AppID", "CLSID", "Interface", "TypeLib", "Wow6432Node"};
+  std::set<std::string> classes;
+  for (const std::string& clsid : script_.Children(Clsid())) classes.insert(clsid);
+  int progIds = 0, curVers = 0;
+  for (const std::string& name : script_.Children("")) {
+    if (other.count(name) != 0) continue;
+    SCOPED_TRACE(name);
+    ++progIds;
+    const std::vector<std::string> sub = script_.Children(name + "\\");
+    EXPECT_EQ(classes.count(script_.Text(name + "\\CLSID")), 1u);
+    EXPECT_NE(script_.Text(name), "<missing>");
+    if (std::count(sub.begin(), sub.end(), "CurVer") != 0) {
+      ++curVers;
+      EXPECT_EQ(script_.Text(name + "\\CurVer"), name + ".1");
+      EXPECT_EQ(script_.Text(name + ".1\\CLSID"), script_.Text(name + "\\CLSID"));
+      EXPECT_EQ(sub.size(), 2u);
+    } else {
+      EXPECT_EQ(sub, std::vector<std::string>{"CLSID"});
+    }
+  }
+  EXPECT_EQ(progIds, 18);
+  EXPECT_EQ(curVers, 9);
+}
+
+TEST_P(RegistryScript, EveryPathIsThePlatformsFixedPath) {
+  int longPaths = 0, shortPaths = 0;
+  for (const Key& key : script_.keys) {
+    for (const auto& [name, value] : key.values) {
+      for (const std::string& text : value.strings) {
+        if (text.find(":\\") == std::string::npos) continue;
+        if (text.compare(0, GetParam().folder83.size(), GetParam().folder83) == 0) {
+          ++shortPaths;
+        } else if (text.compare(0, GetParam().folder.size(), GetParam().folder) == 0) {
+          ++longPaths;
+        } else {
+          ADD_FAILURE() << "another path in " << key.path << ": " << text;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(longPaths, 9 + 1 + 3);  // InprocServer32, ToolboxBitmap32, HELPDIR
+  EXPECT_EQ(shortPaths, 3);         // 0\win32
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, RegistryScript, testing::ValuesIn(kLayouts),
+                         [](const testing::TestParamInfo<Layout>& info) {
+                           return info.param.platform == ScriptPlatform::k32Bit ? "Script301" : "Script302";
+                         });
+
+// The two scripts differ in the 64-bit folder names and Wow6432Node alone.
+TEST(RegistryScripts, DifferOnlyInTheViewAndTheFolders) {
+  std::string script = regscript::MakeRegistryScript(ScriptPlatform::k64Bit);
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"Classes\\Wow6432Node\\", "Classes\\"},
+                                 {"Program Files (x86)", "Program Files"},
+                                 {"PROGRA~2", "PROGRA~1"}}) {
+    for (size_t at = script.find(from); at != std::string::npos; at = script.find(from, at + to.size())) {
+      script.replace(at, from.size(), to);
+    }
+  }
+  EXPECT_EQ(script, regscript::MakeRegistryScript(ScriptPlatform::k32Bit));
+}
+
+TEST(ActiveXClassList, HundredAndEightDistinctIdsSevenOfThemScriptClasses) {
+  const auto& ids = ActiveXClassIds();
+  std::set<std::string> distinct;
+  for (const wchar_t* id : ids) {
+    const std::string text = Narrow(id);
+    EXPECT_TRUE(IsBracedGuid(text)) << text;
+    distinct.insert(text);
+  }
+  EXPECT_EQ(distinct.size(), 108u);
+  for (const Layout& layout : kLayouts) {
+    const Script script = Parse(regscript::MakeRegistryScript(layout.platform));
+    int listed = 0;
+    for (const std::string& clsid : script.Children(layout.redirected + "CLSID\\")) listed += distinct.count(clsid);
+    EXPECT_EQ(listed, 7);
+  }
+}
+
+TEST(InstallerDescriptor, CompressedGuidsDecodeToTheirGuids) {
+  for (const std::string guid : {"{00000000-0000-0000-0000-000000000000}", "{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}",
+                                 "{15DBDB03-9103-4548-9D3E-BB9089A8B1D3}", "{01234567-89AB-CDEF-0123-456789ABCDEF}"}) {
+    const std::string code = regscript::CompressedGuid(guid);
+    EXPECT_EQ(code.size(), 20u);
+    EXPECT_EQ(DecodeCompressedGuid(code), guid);
+  }
+  EXPECT_EQ(regscript::CompressedGuid("{00000000-0000-0000-0000-000000000000}"), std::string(20, '!'));
+  EXPECT_THROW(regscript::CompressedGuid("{0000000-0000-0000-0000-0000000000000}"), std::invalid_argument);
+}
+
+}  // namespace
