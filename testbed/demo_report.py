@@ -102,10 +102,23 @@ def _records(pc) -> List[str]:
     return lines
 
 
+ACTIVEX_KEY = r"HKLM\SOFTWARE\Microsoft\Internet Explorer\ActiveX Compatibility"
+
+
+def _registry(pc) -> List[str]:
+    """The class ids that Internet Explorer is told not to load, per registry view."""
+    counts = []
+    for view in (("64", "32") if pc.arch == "64" else ("32",)):
+        out = pc.scenario.run(["reg", "query", ACTIVEX_KEY, f"/reg:{view}"], check=False).stdout
+        keys = [line for line in out.decode("ascii", "replace").splitlines() if line.startswith("HKEY_")]
+        counts.append(f"{len(keys)} in the {view}-bit view")
+    return ["ActiveX compatibility keys: " + ", ".join(counts)]
+
+
 def report(pc: "SimulatedPC", before: dict) -> List[str]:
     lines: List[str] = []
     for section in (lambda: _files(pc, before), lambda: _software(pc), lambda: _database(pc, before),
-                    lambda: _records(pc)):
+                    lambda: _registry(pc), lambda: _records(pc)):
         try:
             lines += section()
         except Exception as error:  # a report line must never hide the outcome
