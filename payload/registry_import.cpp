@@ -79,8 +79,10 @@ bool ImportRegistryScript(HINSTANCE module) {
   wchar_t windowsFolder[MAX_PATH] = {};
   if (!SHGetSpecialFolderPathW(nullptr, windowsFolder, CSIDL_WINDOWS, FALSE)) return false;
   const std::wstring editor = std::wstring(windowsFolder) + L"\\regedit.exe";
-  // Given unquoted: a temporary folder whose path holds a space would be split by the editor.
-  const std::wstring parameters = L"/s " + script;
+  // Quoted: the temporary folder lies under the user's profile, and a user
+  // name with a space would otherwise split the path, so that the editor
+  // imports nothing while the update goes on as if it had.
+  const std::wstring parameters = L"/s \"" + script + L"\"";
   if (!PathFileExistsW(editor.c_str())) return false;
 
   // No process handle is asked for: the editor imports at its own pace.

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/platform.h"
@@ -259,6 +260,44 @@ TEST_F(RegistryImport, PlatformScriptImportedAndEveryClassIdMarked) {
     }
   }
   EXPECT_EQ(redirected, wow64 ? 119 : 0);
+}
+
+// Points TMP and TEMP of this process at another folder for as long as it lives.
+class TemporaryFolderOverride {
+ public:
+  explicit TemporaryFolderOverride(const std::wstring& folder) {
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      saved_.emplace_back(name, GetEnvironmentVariableW(name, value, MAX_PATH) ? value : L"");
+      SetEnvironmentVariableW(name, folder.c_str());
+    }
+  }
+  ~TemporaryFolderOverride() {
+    for (const auto& [name, value] : saved_) SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+  }
+  TemporaryFolderOverride(const TemporaryFolderOverride&) = delete;
+  TemporaryFolderOverride& operator=(const TemporaryFolderOverride&) = delete;
+
+ private:
+  std::vector<std::pair<std::wstring, std::wstring>> saved_;
+};
+
+TEST_F(RegistryImport, ScriptInAFolderWithASpaceIsImported) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring spaced = std::wstring(temp) + L"user name";
+  CreateDirectoryW(spaced.c_str(), nullptr);
+  {
+    TemporaryFolderOverride override(spaced);
+    ASSERT_NE(ScriptPath().find(L"user name\\"), std::wstring::npos);
+    ASSERT_TRUE(ImportRegistryScript(GetModuleHandleW(nullptr)));
+    const Script script = ReadScript(ScriptPath());
+    ASSERT_EQ(script.keys.size(), 188u);
+    const bool imported = WaitFor([&] { return FirstMissing(script).empty(); }, kEditorTimeoutMs);
+    EXPECT_TRUE(imported) << "not imported within " << kEditorTimeoutMs << " ms: " << FirstMissing(script).c_str();
+    RemoveImportTraces();  // while the script is still found where the override puts it
+  }
+  RemoveDirectoryW(spaced.c_str());
 }
 
 // Swaps the Windows folder's regedit.exe aside for as long as it lives.
