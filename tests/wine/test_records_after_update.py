@@ -24,6 +24,9 @@ OLD_RECORD = (b"Updated_1_Date=2014/2/3 10:00:00\r\nUpdated_1_ProductName=Mirevo
 PICTURES = ["Album", "Album\\Thumbs", "Album\\Thumbs\\one.jpg", "Album\\one.jpg", "Album\\two.jpg", "cover.jpg"]
 
 
+ACTIVEX_KEY = r"HKLM\SOFTWARE\Microsoft\Internet Explorer\ActiveX Compatibility"
+
+
 def record_lines(n, description):
     """The four lines of update record n, the date as a pattern."""
     return [rf"Updated_{n}_Date=20\d\d/1?\d/[1-3]?\d [0-2]\d:[0-5]\d:[0-5]\d",
@@ -42,8 +45,14 @@ def run_job(arch, components, name, prepare=None):
             result = run_program(pc.scenario, stage_program(pc.scenario, updater_exe()), answers=["ok"] * 3,
                                  timeout=600)
             days.append(time.strftime("%Y%m%d"))
-            work_folders = list((pc.scenario.drive_c / "users").glob("*/Temp/updater.exe.tmp"))
-            return dict(result=result, before=before, after=read_records(pc), days=days, work_folders=work_folders)
+            work_folders = list((pc.scenario.drive_c / "users").glob("*/**/Temp/updater.exe.tmp"))
+            work_files = sorted(f.name for folder in work_folders for f in folder.iterdir())
+            marked = pc.scenario.run(["reg", "query", ACTIVEX_KEY, "/reg:64" if arch == "64" else "/reg:32"],
+                                     check=False).stdout.decode("ascii", "replace")
+            classes = sum(1 for line in marked.splitlines() if line.startswith("HKEY_"))
+            return dict(result=result, before=before, after=read_records(pc), days=days, work_folders=work_folders,
+                        work_files=work_files,
+                        marked_classes=classes)
 
     return job
 
@@ -96,6 +105,7 @@ class RecordsAfterUpdateTest(UpdaterAssertions):
                                          COMPLETED])
         self.assertExitCode(run["result"], 0)
         description = self.assertRecordsWritten(run, "64", "32")
+        self.assertEqual(108, run["marked_classes"])
         lines = run["after"]["version_file"].decode("latin-1").split("\r\n")
         expected = [re.escape(TARGET_VERSION), "2\\.0\\.1\\.12040", "Version=2\\.0\\.1\\.12040", "UpdateCount=1",
                     *record_lines(1, description), ""]
@@ -144,6 +154,11 @@ class RecordsAfterUpdateTest(UpdaterAssertions):
                     "help_files"):
             self.assertEqual(before[key], after[key], key)
         self.assertEqual(("REG_SZ", "1"), after["web_media"])
+        # The closing phase still imports the registry script and marks the
+        # ActiveX classes; without the clean-up the script stays for the editor.
+        self.assertEqual(108, run["marked_classes"])
+        self.assertEqual(1, len(run["work_folders"]), run["work_folders"])
+        self.assertEqual(["Reg.reg"], run["work_files"])
 
 
 if __name__ == "__main__":
