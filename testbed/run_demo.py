@@ -32,6 +32,15 @@ from testbed.simulated_pc import (SimulatedPC, add_pc_arguments,  # noqa: E402
 from wineprefix import ensure_templates  # noqa: E402
 
 
+# What the main job simulates besides the product and its files: the
+# component services (two running), a known program and an unknown one using
+# watched libraries, a Restart Manager that sees them, the media database and
+# what the version records and the clean-up touch.
+WHOLE_PC = ["--watched-libraries", "--restart-manager", "--media-database", "--records",
+            "--service", "QVLDms=running", "--service", "QVLCImp=running", "--service", "QVLDs",
+            "--program", "Castwell.exe=thumb-cache.dll", "--program", "Vidgrab.exe=stream-host.dll"]
+
+
 def show_text(text: str) -> str:
     return text.replace("\r\n", "\n").replace("\n", "\n        ")
 
@@ -43,7 +52,12 @@ def main(argv=None) -> int:
                         help="the program to run (default: updater.exe of the build)")
     parser.add_argument("--screenshots", type=Path, default=None,
                         help="save a screenshot of each window in this folder")
+    parser.add_argument("--whole-pc", action="store_true",
+                        help="also the running software, the media database and the records: "
+                             + " ".join(WHOLE_PC))
     args = parser.parse_args(argv)
+    if args.whole_pc:
+        args = parser.parse_args(WHOLE_PC + list(argv if argv is not None else sys.argv[1:]))
     program = (args.updater or updater_exe()).resolve()
     if not program.is_file():
         print(f"demo: {program} is not built", file=sys.stderr)
