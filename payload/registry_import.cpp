@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <utility>
 
 #include "app/platform.h"
 #include "app/win32_raii.h"
