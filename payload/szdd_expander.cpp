@@ -139,22 +139,32 @@ ExpandStatus Expansion::Run(std::uint32_t* declared_length) {
                                (in_end_ - in_pos_ >= kGroupInMax || Need(kGroupInMax));
     if (read_failed_) return ExpandStatus::kReadFailed;
     if (group_in_view) {
-      // Fast path: a whole group fits in the input, the output and the
-      // declared length, so its items need no checks.
+      // Fast path: as many whole groups as the input, the room before the
+      // flush limit and the declared length allow, so their items need no
+      // checks and the loop keeps its pointers in registers. Each group reads
+      // at most kGroupInMax bytes and writes at most kGroupMax (plus the
+      // over-copy that the buffers' spare room takes).
+      const std::size_t by_input = (in_end_ - in_pos_) / kGroupInMax;
+      const std::size_t by_room = (kOutFlushAt - pos - 1) / kGroupMax + 1;
+      const std::size_t by_length = remaining / kGroupMax;
+      std::size_t groups = by_input < by_room ? by_input : by_room;
+      if (by_length < groups) groups = by_length;
       const std::uint8_t* ip = in_ + in_pos_;
       std::uint8_t* op = out_ + pos;
-      std::uint8_t* const group_start = op;
-      // The flag bits are unpredictable, so items are not taken one bit at a
-      // time: each run of literals is one 8-byte copy (the bytes past the run
-      // are scratch), then comes one reference.
-      unsigned f = *ip++;
-      unsigned left = 8;
-      if (f == 0xFF) {
-        // Eight literals: the common group of data that does not compress.
-        std::memcpy(op, ip, 8);
-        ip += 8;
-        op += 8;
-      } else {
+      std::uint8_t* const start = op;
+      while (groups-- > 0) {
+        // The flag bits are unpredictable, so items are not taken one bit at
+        // a time: each run of literals is one 8-byte copy (the bytes past the
+        // run are scratch), then comes one reference.
+        unsigned f = *ip++;
+        if (f == 0xFF) {
+          // Eight literals: the common group of data that does not compress.
+          std::memcpy(op, ip, 8);
+          ip += 8;
+          op += 8;
+          continue;
+        }
+        unsigned left = 8;
         while (left != 0) {
           const unsigned literals = TrailingOnes(f);
           std::memcpy(op, ip, 8);
@@ -184,7 +194,7 @@ ExpandStatus Expansion::Run(std::uint32_t* declared_length) {
         }
       }
       in_pos_ = static_cast<std::size_t>(ip - in_);
-      const std::size_t produced = static_cast<std::size_t>(op - group_start);
+      const std::size_t produced = static_cast<std::size_t>(op - start);
       pos += produced;
       remaining -= static_cast<std::uint32_t>(produced);
       continue;
