@@ -19,18 +19,26 @@
 
 namespace {
 
-int ExpandOurs(const char* in_path, const char* out_path) {
-  std::FILE* in = std::fopen(in_path, "rb");
-  std::FILE* out = std::fopen(out_path, "wb");
+// Opens the input and the output, both unbuffered: the programs timed read and
+// write in blocks of their own, and stdio's buffers would only add a copy.
+// On failure neither stays open.
+bool OpenPair(const char* in_path, const char* out_path, std::FILE*& in, std::FILE*& out) {
+  in = std::fopen(in_path, "rb");
+  out = std::fopen(out_path, "wb");
   if (in == nullptr || out == nullptr) {
     if (in != nullptr) std::fclose(in);
     if (out != nullptr) std::fclose(out);
-    return 1;
+    return false;
   }
-  // The expander reads and writes in blocks of its own; stdio's buffers
-  // would only add a copy.
   std::setvbuf(in, nullptr, _IONBF, 0);
   std::setvbuf(out, nullptr, _IONBF, 0);
+  return true;
+}
+
+int ExpandOurs(const char* in_path, const char* out_path) {
+  std::FILE* in;
+  std::FILE* out;
+  if (!OpenPair(in_path, out_path, in, out)) return 1;
   szdd::FileSource source(in);
   szdd::FileSink sink(out);
   const szdd::ExpandStatus status = szdd::Expand(source, sink);
@@ -58,22 +66,17 @@ int ExpandMspack(const char* in_path, const char* out_path) {
 }
 
 int Copy(const char* in_path, const char* out_path) {
-  std::FILE* in = std::fopen(in_path, "rb");
-  std::FILE* out = std::fopen(out_path, "wb");
-  if (in == nullptr || out == nullptr) {
-    if (in != nullptr) std::fclose(in);
-    if (out != nullptr) std::fclose(out);
-    return 1;
-  }
-  std::setvbuf(in, nullptr, _IONBF, 0);
-  std::setvbuf(out, nullptr, _IONBF, 0);
+  std::FILE* in;
+  std::FILE* out;
+  if (!OpenPair(in_path, out_path, in, out)) return 1;
   static unsigned char buffer[1 << 16];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-    if (std::fwrite(buffer, 1, got, out) != got) return 1;
+  bool written = true;
+  while (written && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    written = std::fwrite(buffer, 1, got, out) == got;
   }
   std::fclose(in);
-  return std::fclose(out) == 0 ? 0 : 1;
+  return std::fclose(out) == 0 && written ? 0 : 1;
 }
 
 class DropSink : public szdd::ByteSink {

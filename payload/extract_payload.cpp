@@ -4,15 +4,13 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/hresult.h"
+#include "app/last_error.h"
 #include "app/platform.h"
 #include "app/win32_raii.h"
 #include "payload/expand_file.h"
 #include "payload/folder_table.h"
 
 namespace {
-
-HRESULT LastErrorResult() { return hresult::FromWin32(static_cast<int32_t>(GetLastError())); }
 
 std::wstring LastComponent(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");

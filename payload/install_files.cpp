@@ -2,15 +2,13 @@
 
 #include <string>
 
-#include "app/hresult.h"
+#include "app/last_error.h"
 #include "payload/aside_name.h"
 #include "payload/extract_payload.h"
 
 namespace {
 
 constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
-
-HRESULT LastErrorResult() { return hresult::FromWin32(static_cast<int32_t>(GetLastError())); }
 
 // Clears read-only and hidden so that the file can be replaced or deleted;
 // returns the attributes it had (INVALID_FILE_ATTRIBUTES when unreadable).

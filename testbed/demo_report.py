@@ -5,25 +5,18 @@ demo (run_demo.py) prints it after the run; `snapshot` is taken before."""
 
 from __future__ import annotations
 
-import hashlib
 from typing import TYPE_CHECKING, List
 
 import testbed  # noqa: F401 -- puts the Wine test modules on the path
-from testbed.component import Component
 from testbed.media_database import MediaDatabase
-from testbed.payload_rows import payload_rows
+from testbed.payload_rows import digest, new_payload_file, payload_rows
 from testbed.product_records import read_records
 from testbed.standin_log import running_processes
 from testbed.standin_programs import StandInProgram
 from testbed.standin_services import StandInService
-from wineprefix import build_dir
 
 if TYPE_CHECKING:
     from testbed.simulated_pc import SimulatedPC
-
-
-def _digest(data: bytes) -> str:
-    return hashlib.sha256(data).hexdigest()
 
 
 def _payload_destinations(pc: "SimulatedPC"):
@@ -36,7 +29,7 @@ def _payload_destinations(pc: "SimulatedPC"):
 
 def snapshot(pc: "SimulatedPC") -> dict:
     """What the report compares with: the installed files and the database rows."""
-    files = {rid: _digest(path.read_bytes()) if path.exists() else None
+    files = {rid: digest(path.read_bytes()) if path.exists() else None
              for rid, path in _payload_destinations(pc).items()}
     database = pc.component(MediaDatabase)
     return {"files": files, "items": database.rows(pc) if database else []}
@@ -46,10 +39,10 @@ def _files(pc, before) -> List[str]:
     destinations = _payload_destinations(pc)
     if not destinations:
         return []
-    new = {rid: _digest((build_dir() / "payload" / "files" / f"{rid}.bin").read_bytes()) for rid in destinations}
+    new = {rid: digest(new_payload_file(rid).read_bytes()) for rid in destinations}
     replaced = [rid for rid, path in destinations.items()
-                if path.exists() and _digest(path.read_bytes()) != before["files"][rid]]
-    as_new = sum(1 for rid in replaced if _digest(destinations[rid].read_bytes()) == new[rid])
+                if path.exists() and digest(path.read_bytes()) != before["files"][rid]]
+    as_new = sum(1 for rid in replaced if digest(destinations[rid].read_bytes()) == new[rid])
     return [f"Payload: {len(replaced)} of {len(destinations)} installed files replaced "
             f"({as_new} byte for byte as carried, the others by a file shared with another row)"]
 
@@ -125,5 +118,3 @@ def report(pc: "SimulatedPC", before: dict) -> List[str]:
             lines.append(f"(could not read: {error!r})")
     return lines
 
-
-__all__ = ["Component", "snapshot", "report"]

@@ -3,6 +3,7 @@ files it writes for simulated PCs."""
 
 from __future__ import annotations
 
+import hashlib
 import subprocess
 from dataclasses import dataclass
 from pathlib import Path
@@ -12,6 +13,18 @@ if TYPE_CHECKING:
     from testbed.simulated_pc import SimulatedPC
 
 _REPO = Path(__file__).resolve().parents[1]
+
+
+def new_payload_file(resource_id: int) -> Path:
+    """The file the update carries for a row, as the win32 build generated it."""
+    import testbed  # noqa: F401 -- puts the Wine test modules on the path
+    from wineprefix import build_dir
+    return build_dir() / "payload" / "files" / f"{resource_id}.bin"
+
+
+def digest(data: bytes) -> str:
+    """A file's content, short enough to compare and print."""
+    return hashlib.sha256(data).hexdigest()
 
 
 def host_tool(name: str) -> Path:

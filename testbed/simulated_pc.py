@@ -308,12 +308,12 @@ def components_from_args(args) -> List[Component]:
     if args.tv_recorder != "none":
         components.append(TvRecorder(running=args.tv_recorder != "installed",
                                      ignore_quit=args.tv_recorder == "stubborn"))
-    for spec in args.program:
-        exe, _, libraries = spec.partition("=")
+    for program in args.program:
+        exe, _, libraries = program.partition("=")
         kind = KnownProgram if exe in KNOWN_PROGRAMS else UnknownProgram
         components.append(kind(exe, libraries=[lib for lib in libraries.split(",") if lib]))
-    for spec in args.service:
-        name, _, state = spec.partition("=")
+    for service in args.service:
+        name, _, state = service.partition("=")
         components.append(StandInService(name, running=state == "running"))
     if args.watched_libraries:
         components.append(WatchedLibraries(version_choice="low" if args.payload == "none" else args.payload))

@@ -8,15 +8,15 @@ program holding one is terminated by name, a library used by more than 100
 processes is passed over, and the TV-recording application is closed after
 "Yes" and started again at the end. None of it changes the outcome."""
 
-import hashlib
 import unittest
 
 from harness import run_batch, run_program, stage_program, updater_exe
 from testbed.simulated_pc import (InstalledPayload, InstalledProduct, KnownProgram, RestartManager, SimulatedPC,
                                   StandInService, TvRecorder, UnknownProgram, WatchedLibraries, payload_rows,
                                   running_processes, watched_library_path)
+from testbed.payload_rows import digest, new_payload_file
 from updater_runs import UpdaterAssertions, require_program, require_updater, retired_notice
-from wineprefix import build_dir, helper
+from wineprefix import helper
 
 COMPLETED = ("Update completed successfully.", "none", ["OK"])
 # Message 205 exists only in Japanese: elsewhere the question is empty.
@@ -24,14 +24,10 @@ RECORDER_QUESTION = ("", "exclamation", ["Yes", "No"])
 SERVICE_RUNNING = 4
 
 
-def digest(data):
-    return hashlib.sha256(data).hexdigest()
-
-
 def new_library(name):
     """The payload file that replaces the watched library `name`."""
     row = next(r for r in payload_rows() if r.file_name == name and r.base == "shared" and not r.sub_folder)
-    return digest((build_dir() / "payload" / "files" / f"{row.resource_id}.bin").read_bytes())
+    return digest(new_payload_file(row.resource_id).read_bytes())
 
 
 def asides(pc, name):

@@ -5,15 +5,15 @@ for deletion at the next restart; a file held without delete sharing stops the
 installation with 0x80070020 and leaves the rows after it untouched; a
 read-only, hidden file is replaced and stays read-only and hidden."""
 
-import hashlib
 import re
 import time
 import unittest
 
 from harness import run_batch, run_program, stage_program, start_program, updater_exe
 from testbed.simulated_pc import InstalledPayload, InstalledProduct, SimulatedPC, payload_rows
+from testbed.payload_rows import digest, new_payload_file
 from updater_runs import UpdaterAssertions, probe_exe, require_program, require_updater, retired_notice
-from wineprefix import build_dir, helper
+from wineprefix import helper
 
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 SHARING_VIOLATION = 0x80070020
@@ -24,14 +24,6 @@ PROGRAM_ROW = 525    # Travio.exe in the product folder
 LIBRARY_ROW = 401    # core-ui.dll
 HIDDEN_ROW = 402     # core-model.dll
 LOCKED_ROW = 450
-
-
-def digest(data):
-    return hashlib.sha256(data).hexdigest()
-
-
-def new_file(resource_id):
-    return build_dir() / "payload" / "files" / f"{resource_id}.bin"
 
 
 def hold(pc, program, args):
@@ -102,10 +94,10 @@ class UpdateInUseTest(UpdaterAssertions):
     @classmethod
     def setUpClass(cls):
         require_updater()
-        require_program(new_file(401))
+        require_program(new_payload_file(401))
         require_program(helper("hold_file.exe"))
         require_program(helper("plain_library.dll"))
-        cls.new = {row.resource_id: digest(new_file(row.resource_id).read_bytes()) for row in payload_rows()}
+        cls.new = {row.resource_id: digest(new_payload_file(row.resource_id).read_bytes()) for row in payload_rows()}
         cls.runs = run_batch({
             "in-use": in_use_job("64", hold_program_and_library),
             "locked": in_use_job("32", hold_without_delete_sharing),

@@ -4,14 +4,13 @@ versions lie in their rows' windows with the payload it carries, byte for
 byte and with the rows' times, reports "Update completed successfully." and
 leaves no work folder behind."""
 
-import hashlib
 import os
 import unittest
 
 from harness import run_batch, run_program, stage_program, updater_exe
 from testbed.simulated_pc import InstalledPayload, InstalledProduct, SimulatedPC, Storyloom, payload_rows
+from testbed.payload_rows import digest, new_payload_file
 from updater_runs import EXIT_OK, UpdaterAssertions, require_program, require_updater, retired_notice
-from wineprefix import build_dir
 
 # Mirevo 2.0.1.12040 gets the notice about all three retired link functions first.
 COMPLETED = [retired_notice(), ("Update completed successfully.", "none", ["OK"])]
@@ -19,14 +18,6 @@ FIRST_GROUP = range(499, 512)
 SECOND_GROUP = range(512, 525)
 TIME_2013 = 1378864800  # 2013-09-11 02:00:00 UTC
 TIME_2015 = 1429236000  # 2015-04-17 02:00:00 UTC
-
-
-def new_file(resource_id):
-    return build_dir() / "payload" / "files" / f"{resource_id}.bin"
-
-
-def digest(data):
-    return hashlib.sha256(data).hexdigest()
 
 
 def update_job(arch, payload, extra=()):
@@ -54,8 +45,8 @@ class UpdateMainTest(UpdaterAssertions):
     @classmethod
     def setUpClass(cls):
         require_updater()
-        require_program(new_file(401))
-        cls.new = {row.resource_id: digest(new_file(row.resource_id).read_bytes()) for row in payload_rows()}
+        require_program(new_payload_file(401))
+        cls.new = {row.resource_id: digest(new_payload_file(row.resource_id).read_bytes()) for row in payload_rows()}
         cls.runs = run_batch({
             "64": update_job("64", InstalledPayload()),
             "32": update_job("32", InstalledPayload()),
