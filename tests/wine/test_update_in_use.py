@@ -30,10 +30,13 @@ def hold(pc, program, args):
     """Starts hold_file.exe (or a copy of it) and waits until it holds its files."""
     ready = pc.scenario.scratch_file("holder-ready")
     running = start_program(pc.scenario, program, [pc.scenario.to_windows(ready), *args])
+    # The holder creates the file and then writes its answer: wait for the answer.
     deadline = time.monotonic() + 60
-    while not ready.exists() and time.monotonic() < deadline:
+    text = ""
+    while not text and time.monotonic() < deadline:
         time.sleep(0.2)
-    text = ready.read_text() if ready.exists() else "no answer"
+        text = ready.read_text() if ready.exists() else ""
+    text = text or "no answer"
     if text != "ready":
         raise RuntimeError(f"the holder could not hold its files: {text}")
     return running
