@@ -80,10 +80,13 @@ def held_job():
             ready = s.scratch_file("holder-ready")
             holder = start_program(s, str(helper("hold_file.exe")),
                                    [s.to_windows(ready), "open", s.to_windows(root / "a/b/held.txt")])
+            # The holder creates the file and then writes its answer: wait for the answer.
             deadline = time.monotonic() + 60
-            while not ready.exists() and time.monotonic() < deadline:
+            answer = ""
+            while not answer and time.monotonic() < deadline:
                 time.sleep(0.2)
-            if not ready.exists() or ready.read_text() != "ready":
+                answer = ready.read_text() if ready.exists() else ""
+            if answer != "ready":
                 raise RuntimeError("hold_file.exe did not hold the file")
             code = s.run_exit_code(str(probe()), [s.to_windows(root)])
             seen = dict(code=code, root=listing(root))
