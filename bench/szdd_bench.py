@@ -32,23 +32,32 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
+FLAGS = ["g++", "-std=c++17", "-O2", "-DNDEBUG", "-I" + ROOT]
+
+
+def compile_tool(cmd):
+    # Linked statically where possible: the packer runs once per file, and
+    # loading the C++ runtime would take as long as packing a small file.
+    if subprocess.run(cmd + ["-static"], stderr=subprocess.DEVNULL).returncode != 0:
+        subprocess.run(cmd, check=True)
+
+
+def build_packer(work):
+    pack = os.path.join(work, "szdd_pack")
+    compile_tool(FLAGS + [os.path.join(ROOT, "tools/szdd_pack.cpp"),
+                          os.path.join(ROOT, "tools/szdd_packer.cpp"), "-o", pack])
+    return pack
+
+
 def build(work):
     tool = os.path.join(work, "szdd_bench_tool")
-    pack = os.path.join(work, "szdd_pack")
-    flags = ["g++", "-std=c++17", "-O2", "-DNDEBUG", "-I" + ROOT]
     have_mspack = os.path.exists("/usr/include/mspack.h")
-    tool_cmd = flags + [os.path.join(ROOT, "bench/szdd_bench_tool.cpp"),
+    tool_cmd = FLAGS + [os.path.join(ROOT, "bench/szdd_bench_tool.cpp"),
                         os.path.join(ROOT, "payload/szdd_expander.cpp"),
                         os.path.join(ROOT, "payload/szdd_stdio.cpp"), "-o", tool]
     tool_cmd += ["-lmspack"] if have_mspack else ["-DSZDD_BENCH_NO_MSPACK"]
-    pack_cmd = flags + [os.path.join(ROOT, "tools/szdd_pack.cpp"),
-                        os.path.join(ROOT, "tools/szdd_packer.cpp"), "-o", pack]
-    # Linked statically where possible: the packer runs once per file, and
-    # loading the C++ runtime would take as long as packing a small file.
-    for cmd in (tool_cmd, pack_cmd):
-        if subprocess.run(cmd + ["-static"], stderr=subprocess.DEVNULL).returncode != 0:
-            subprocess.run(cmd, check=True)
-    return tool, pack, have_mspack
+    compile_tool(tool_cmd)
+    return tool, build_packer(work), have_mspack
 
 
 def timed(cmd_for, runs, work, stdin_path=None):
