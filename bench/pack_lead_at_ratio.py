@@ -47,11 +47,10 @@ def packed_sizes(pack, path):
     return sizes
 
 
-def write_random(path, size, seed=1):
+def write_random(out, size, seed):
     rng = random.Random(seed)
-    with open(path, "wb") as out:
-        for done in range(0, size, 1 << 20):
-            out.write(rng.randbytes(min(1 << 20, size - done)))
+    for done in range(0, size, 1 << 20):
+        out.write(rng.randbytes(min(1 << 20, size - done)))
 
 
 def lead_at_ratio(plain, ours, ms, random_ours, random_ms, ratio):
@@ -80,38 +79,44 @@ def main():
     try:
         pack = build_packer(work)
         sample = os.path.join(work, "random.bin")
-        write_random(sample, args.random_bytes)
+        with open(sample, "wb") as out:
+            write_random(out, args.random_bytes, seed=1)
         r_ours, r_ms = (size / args.random_bytes for size in packed_sizes(pack, sample))
         print("incompressible bytes (%d pseudo-random): ours %.6f, mscompress %.6f of their size"
               % (args.random_bytes, r_ours, r_ms))
+        if not 0 < args.ratio < r_ours:
+            sys.exit("--ratio must lie above 0 and below what incompressible bytes pack to (%.6f)" % r_ours)
+
+        def row(name, plain, ours, ms):
+            extra, lead = lead_at_ratio(plain, ours, ms, r_ours, r_ms, args.ratio)
+            print("  %-16s %11d %7.4f %7.4f %7.2f%% %14d %7.2f%%"
+                  % (name[:16], plain, ours / plain, ms / plain, 100 * (1 - ours / ms), extra, 100 * lead))
+            return extra
+
         print("lead of ours over mscompress on each file, and in a payload of the file's content and")
         print("incompressible bytes that packs to %.4f with ours" % args.ratio)
         print("  %-16s %11s %7s %7s %8s %14s %8s" % ("file", "bytes", "ours", "ms", "lead", "+random", "lead at"))
         totals = [0, 0, 0]
         for f in files:
+            if os.path.getsize(f) == 0:
+                print("  %-16s empty, left out" % os.path.basename(f)[:16])
+                continue
             copy = shutil.copy(f, os.path.join(work, os.path.basename(f)))
             plain = os.path.getsize(copy)
             ours, ms = packed_sizes(pack, copy)
             os.remove(copy)
             totals = [t + v for t, v in zip(totals, (plain, ours, ms))]
-            extra, lead = lead_at_ratio(plain, ours, ms, r_ours, r_ms, args.ratio)
-            print("  %-16s %11d %7.4f %7.4f %7.2f%% %14d %7.2f%%"
-                  % (os.path.basename(f)[:16], plain, ours / plain, ms / plain, 100 * (1 - ours / ms),
-                     extra, 100 * lead))
-        plain, ours, ms = totals
-        extra, lead = lead_at_ratio(plain, ours, ms, r_ours, r_ms, args.ratio)
-        print("  %-16s %11d %7.4f %7.4f %7.2f%% %14d %7.2f%%"
-              % ("all together", plain, ours / plain, ms / plain, 100 * (1 - ours / ms), extra, 100 * lead))
+            row(os.path.basename(f), plain, ours, ms)
+        if totals[0] == 0:
+            sys.exit("every file given is empty")
+        extra = row("all together", *totals)
         if args.mix:
             mix = os.path.join(work, "mix.bin")
             with open(mix, "wb") as out:
                 for f in files:
                     with open(f, "rb") as src:
                         shutil.copyfileobj(src, out)
-            write_random(mix + ".random", int(extra), seed=2)
-            with open(mix, "ab") as out, open(mix + ".random", "rb") as src:
-                shutil.copyfileobj(src, out)
-            os.remove(mix + ".random")
+                write_random(out, int(extra), seed=2)
             size = os.path.getsize(mix)
             ours, ms = packed_sizes(pack, mix)
             print("  the real mix, %d bytes: ours %d (%.4f), mscompress %d (%.4f), lead %.2f%%"
