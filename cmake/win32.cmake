@@ -1,4 +1,13 @@
 # Cross build: updater.exe (PE32 GUI, static runtime) and the tests that run under Wine.
+# A 64-bit build is a test build of the Windows-side code alone (tests/win32 and
+# the harness's launcher), for machines whose Wine runs only 64-bit programs:
+# no program, stand-ins or scenarios.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(UPDATER_WINDOWS_TEST_BUILD ON)
+else()
+  set(UPDATER_WINDOWS_TEST_BUILD OFF)
+endif()
+
 set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 set(WIN32_LIBS comctl32 version shlwapi shell32 advapi32 user32 rstrtmgr psapi ole32 uuid kernel32)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
@@ -56,11 +65,16 @@ target_link_options(updater_lib PUBLIC ${STATIC_RUNTIME} -s)
 
 add_subdirectory(resources)
 
-add_executable(updater WIN32 app/winmain.cpp)
-target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload)
-target_link_options(updater PRIVATE -municode)
+if(UPDATER_WINDOWS_TEST_BUILD)
+  set(windows_subdirs tests/wine tests/win32)
+else()
+  add_executable(updater WIN32 app/winmain.cpp)
+  target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload)
+  target_link_options(updater PRIVATE -municode)
+  set(windows_subdirs testbed tests/wine tests/resources tests/win32 bench)
+endif()
 
-foreach(dir testbed tests/wine tests/resources tests/win32 bench)
+foreach(dir ${windows_subdirs})
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

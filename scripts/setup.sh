@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libgtest-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 wine32:i386
   xvfb x11-utils imagemagick
   locales-all

@@ -29,7 +29,8 @@ from harness import run_program, stage_program, updater_exe  # noqa: E402
 from testbed.demo_report import report, snapshot  # noqa: E402
 from testbed.simulated_pc import (SimulatedPC, add_pc_arguments,  # noqa: E402
                                   components_from_args)
-from wineprefix import ensure_templates  # noqa: E402
+from wineprefix import WineSetupError, ensure_templates, x86_32_mode  # noqa: E402
+from x86_32_mode import demo_reason  # noqa: E402
 
 
 # What the main job simulates besides the product and its files: the
@@ -58,13 +59,21 @@ def main(argv=None) -> int:
     args = parser.parse_args(argv)
     if args.whole_pc:
         args = parser.parse_args(WHOLE_PC + list(argv if argv is not None else sys.argv[1:]))
+    runs_32bit, why = x86_32_mode()
+    if not runs_32bit:
+        print(demo_reason(why), file=sys.stderr)
+        return 1
     program = (args.updater or updater_exe()).resolve()
     if not program.is_file():
         print(f"demo: {program} is not built", file=sys.stderr)
         return 1
 
     began = time.monotonic()
-    ensure_templates([args.arch])
+    try:
+        ensure_templates([args.arch])
+    except WineSetupError as e:
+        print(f"demo: {e}", file=sys.stderr)
+        return 1
     pc = SimulatedPC(args.arch, args.lang, components_from_args(args), "demo")
     with pc:
         print(f"Simulated PC: {pc.describe()}")

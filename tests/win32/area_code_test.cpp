@@ -57,6 +57,7 @@ TEST_F(AreaCode, OverlongReleaseAreaCountsAsNone) {
 }
 
 TEST_F(AreaCode, SettingsOfThe64BitViewAreNotRead) {
+  SKIP_IN_64_BIT_PROCESS();
   if (!Is64BitProcessor()) GTEST_SKIP() << "one registry view only";
   ScopedMachineKey area(kAreaInfoKey, KEY_WOW64_64KEY);
   area.SetString(L"ReleaseArea", L"cns_CN");

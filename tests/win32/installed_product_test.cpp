@@ -43,6 +43,7 @@ TEST(VersionFilePath, DefaultUnder32BitProgramFiles) {
 }
 
 TEST(VersionFilePath, RegistryLookupUsesThe32BitView) {
+  SKIP_IN_64_BIT_PROCESS();
   // A path registered only in the 64-bit view is not seen by this 32-bit program.
   if (!Is64BitProcessor()) GTEST_SKIP() << "one registry view only";
   ScopedMachineKey key(kVersionPathKey, KEY_WOW64_64KEY);
@@ -109,7 +110,7 @@ TEST(FixedFileVersion, RejectsWhatHasNoVersion) {
 
 // The edition is looked up once per process, so each case is a test of its own.
 TEST(StoryloomEdition, OldEditionSelectsTheSecondGroup) {
-  ScopedMachineKey key(kStoryloomKey);
+  ScopedMachineKey key(kStoryloomKey, KEY_WOW64_32KEY);
   key.SetString(L"CurrentVersion", L"1.0");
   EXPECT_FALSE(PassesStoryloomVariant(499));
   EXPECT_FALSE(PassesStoryloomVariant(511));
@@ -122,27 +123,27 @@ TEST(StoryloomEdition, OldEditionSelectsTheSecondGroup) {
 }
 
 TEST(StoryloomEdition, EmptyValueMeansTheOldEdition) {
-  ScopedMachineKey key(kStoryloomKey);
+  ScopedMachineKey key(kStoryloomKey, KEY_WOW64_32KEY);
   key.SetRaw(L"CurrentVersion", REG_SZ, L"", 0);
   EXPECT_TRUE(PassesStoryloomVariant(512));
   EXPECT_FALSE(PassesStoryloomVariant(499));
 }
 
 TEST(StoryloomEdition, ModernEditionSelectsTheFirstGroup) {
-  ScopedMachineKey key(kStoryloomKey);
+  ScopedMachineKey key(kStoryloomKey, KEY_WOW64_32KEY);
   key.SetString(L"CurrentVersion", L"2.0");
   EXPECT_TRUE(PassesStoryloomVariant(499));
   EXPECT_FALSE(PassesStoryloomVariant(512));
 }
 
 TEST(StoryloomEdition, MissingKeyCountsAsModern) {
-  DeleteMachineKey(kStoryloomKey);
+  DeleteMachineKey(kStoryloomKey, KEY_WOW64_32KEY);
   EXPECT_TRUE(PassesStoryloomVariant(505));
   EXPECT_FALSE(PassesStoryloomVariant(520));
 }
 
 TEST(StoryloomEdition, ValueOfAnotherTypeCountsAsModern) {
-  ScopedMachineKey key(kStoryloomKey);
+  ScopedMachineKey key(kStoryloomKey, KEY_WOW64_32KEY);
   key.SetDword(L"CurrentVersion", 1);
   EXPECT_TRUE(PassesStoryloomVariant(505));
   EXPECT_FALSE(PassesStoryloomVariant(520));

@@ -13,7 +13,9 @@ TEST(OwnIdentity, DescriptionFollowsTheUserInterfaceLanguage) {
   const std::wstring description = GetOwnDescription();
   EXPECT_FALSE(description.empty());
   // Under an English interface the English description is chosen.
-  if (GetUserDefaultUILanguage() == 1033) EXPECT_NE(description.find(L"Mirevo"), std::wstring::npos);
+  if (GetUserDefaultUILanguage() == 1033) {
+    EXPECT_NE(description.find(L"Mirevo"), std::wstring::npos);
+  }
 }
 
 TEST(OwnIdentity, FillsThePatchIdentity) {

@@ -220,6 +220,7 @@ class RegistryImport : public testing::Test {
 };
 
 TEST_F(RegistryImport, PlatformScriptImportedAndEveryClassIdMarked) {
+  SKIP_IN_64_BIT_PROCESS();
   const bool wow64 = SixtyFourBitPrefix();
   ASSERT_TRUE(ImportRegistryScript(GetModuleHandleW(nullptr)));
 
@@ -283,6 +284,7 @@ class TemporaryFolderOverride {
 };
 
 TEST_F(RegistryImport, ScriptInAFolderWithASpaceIsImported) {
+  SKIP_IN_64_BIT_PROCESS();
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
   const std::wstring spaced = std::wstring(temp) + L"user name";
@@ -369,6 +371,7 @@ class VolatileParent {
 };
 
 TEST_F(RegistryImport, FailedKeysGoOnWithTheNextClassIdAndSkipThe32BitViewAfterA64BitFailure) {
+  SKIP_IN_64_BIT_PROCESS();
   if (!SixtyFourBitPrefix()) {
     VolatileParent parent(0);
     ASSERT_TRUE(parent.Made());

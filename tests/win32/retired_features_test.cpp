@@ -75,6 +75,7 @@ TEST(WebMedia, EnabledOnlyByTheNumberOneAsDword) {
 }
 
 TEST(WebMedia, ReadAndDeletedInThe32BitView) {
+  SKIP_IN_64_BIT_PROCESS();
   if (!Is64BitProcessor()) GTEST_SKIP() << "one registry view only";
   DeleteMachineKey(kTravioKey, KEY_WOW64_32KEY);
   ScopedMachineKey key64(kTravioKey, KEY_WOW64_64KEY);

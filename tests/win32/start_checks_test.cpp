@@ -58,6 +58,7 @@ TEST(ProcessTools, NamesMatchExactlyWithCase) {
 }
 
 TEST(ProcessTools, ProgramFilesFolderWithoutTrailingBackslash) {
+  SKIP_IN_64_BIT_PROCESS();
   ASSERT_TRUE(GetProgramFilesFolder());
   const std::wstring& folder = ProgramFilesFolder();
   ASSERT_FALSE(folder.empty());

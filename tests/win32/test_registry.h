@@ -3,7 +3,20 @@
 #pragma once
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
+
+// What WOW64 gives the shipped 32-bit program (the 32-bit registry view as its
+// own, the 32-bit Program Files, IsWow64Process) has no subject in the 64-bit
+// test build, whose process sees the native views: such tests skip there.
+#define SKIP_IN_64_BIT_PROCESS()                                                              \
+  do {                                                                                        \
+    if (sizeof(void*) == 8) {                                                                 \
+      GTEST_SKIP() << "a 64-bit process sees the native registry view and folders, not the " \
+                      "ones WOW64 gives the shipped 32-bit program";                          \
+    }                                                                                         \
+  } while (0)
 
 class ScopedMachineKey {
  public:

@@ -43,12 +43,17 @@ import tempfile
 import time
 import uuid
 from concurrent.futures import ThreadPoolExecutor
+from functools import lru_cache
 from pathlib import Path
 from typing import Iterator, Optional, Sequence
 
 REPO_ROOT = Path(__file__).resolve().parents[2]
 
 ARCHES = ("64", "32")
+
+# Wine's own 64-bit loader: the `wine` launcher picks the 32-bit one whenever
+# it is installed, and that one fails on a machine without a 32-bit mode.
+WINE64_LOADER = "/usr/lib/wine/wine64"
 
 # Mono and Gecko would be offered (and fail, offline) at prefix creation; the
 # menu builder only costs time in every session.
@@ -86,6 +91,26 @@ def helper(name: str) -> Path:
     raise FileNotFoundError(
         f"{name} is missing from {helpers_dir()} and {build_dir() / 'testbed'}: build it with "
         f"'cmake --build {build_dir()} --target {Path(name).stem}'")
+
+
+@lru_cache(maxsize=None)
+def x86_32_mode() -> tuple:
+    """(True, "") when this machine runs 32-bit x86 programs, else (False, why)."""
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    import x86_32_mode as mode
+    return mode.check()
+
+
+def wine_loader() -> str:
+    """The command that runs Windows programs here: `wine` (its 32-bit loader
+    starts 64-bit programs too), or Wine's 64-bit loader alone on a machine
+    that cannot run 32-bit programs."""
+    return "wine" if x86_32_mode()[0] else WINE64_LOADER
+
+
+def usable_arches() -> tuple:
+    """The prefixes this machine can make: a 32-bit one needs the 32-bit mode."""
+    return ARCHES if x86_32_mode()[0] else ("64",)
 
 
 def keep_prefixes() -> bool:
@@ -303,12 +328,12 @@ def create_template(arch: str, display: Display) -> float:
     began = time.monotonic()
     env = _wine_env(staging, display, "en_US.UTF-8", arch)
     try:
-        _run(["wine", "wineboot", "-i"], env, 300)
+        _run([wine_loader(), "wineboot", "-i"], env, 300)
         # Unmanaged windows: with a window manager role every window close
         # waits 2 s. No crash dialog: a crash must end the run, not block it.
-        _run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+        _run([wine_loader(), "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
               "/t", "REG_SZ", "/d", "N", "/f"], env, 120)
-        _run(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+        _run([wine_loader(), "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
               "/t", "REG_DWORD", "/d", "0", "/f"], env, 120)
     finally:
         _run(["wineserver", "-k"], env, 60, check=False)
@@ -324,9 +349,40 @@ def create_template(arch: str, display: Display) -> float:
     return seconds
 
 
+class WineSetupError(RuntimeError):
+    """A prefix could not be made; the message is one sentence for the user,
+    the details are in the file it names."""
+
+
+def _setup_failure(what: str, details: str) -> WineSetupError:
+    log_path = work_dir() / "setup-failure.log"
+    try:
+        log_path.parent.mkdir(parents=True, exist_ok=True)
+        log_path.write_text(details)
+        where = f"'cat {log_path}' shows the details"
+    except OSError:
+        where = "the details could not be saved"
+    return WineSetupError(f"{what}; {where}.")
+
+
 def ensure_templates(arches: Sequence[str], display: Optional[Display] = None) -> dict:
     """Makes the templates that are missing, side by side; returns {arch: seconds}
-    of those made."""
+    of those made. Raises WineSetupError when one cannot be made."""
+    unusable = [a for a in arches if a not in usable_arches()]
+    if unusable:
+        raise WineSetupError(
+            f"A {unusable[0]}-bit Windows prefix needs a machine that can run 32-bit x86 programs "
+            f"and this one cannot ({x86_32_mode()[1]}).")
+    try:
+        return _ensure_templates(arches, display)
+    except (RuntimeError, OSError, subprocess.TimeoutExpired) as e:
+        if isinstance(e, WineSetupError):
+            raise
+        raise _setup_failure("Wine could not make the Windows prefix of the tests "
+                             f"({str(e).splitlines()[0].rstrip(':')})", str(e)) from None
+
+
+def _ensure_templates(arches: Sequence[str], display: Optional[Display]) -> dict:
     with _file_lock("templates.lock"):
         missing = [a for a in arches if not (template_path(a) / "system.reg").is_file()]
         if not missing:
@@ -414,7 +470,7 @@ class Scenario:
         began = time.monotonic()
         self._started = True
         _run(["wineserver", "-p"], self.env, 60)
-        _run(["wine", "wineboot"], self.env, 120)
+        _run([wine_loader(), "wineboot"], self.env, 120)
         self.timings["session"] = time.monotonic() - began
 
     def stop(self) -> None:
@@ -445,7 +501,7 @@ class Scenario:
             capture: bool = True, env: Optional[dict] = None) -> subprocess.CompletedProcess:
         """Runs `wine ARGS...` in this session and waits for it; `env` adds to
         or replaces variables of the session's environment."""
-        return _run(["wine", *map(str, args)], {**self.env, **(env or {})}, timeout, check=check,
+        return _run([wine_loader(), *map(str, args)], {**self.env, **(env or {})}, timeout, check=check,
                     capture=capture)
 
     def spawn(self, args: Sequence[str], env: Optional[dict] = None, **popen_args) -> subprocess.Popen:
@@ -453,7 +509,7 @@ class Scenario:
         popen_args.setdefault("stdin", subprocess.DEVNULL)
         popen_args.setdefault("stdout", subprocess.DEVNULL)
         popen_args.setdefault("stderr", subprocess.DEVNULL)
-        return subprocess.Popen(["wine", *map(str, args)], env={**self.env, **(env or {})}, **popen_args)
+        return subprocess.Popen([wine_loader(), *map(str, args)], env={**self.env, **(env or {})}, **popen_args)
 
     def launch_args(self, program: str, args: Sequence[str] = (), deny_admins: bool = False,
                     code_file: Optional[str] = None) -> list:
@@ -688,7 +744,7 @@ def cmd_setup(args) -> int:
         displays = [Display.start() for _ in range(args.displays)]
         write_state({"displays": [{"number": d.number, "pid": d.pid} for d in displays]})
         log("Xvfb started: " + ", ".join(f"{d.name} (pid {d.pid})" for d in displays))
-    made = ensure_templates(args.arch or ARCHES, displays[0])
+    made = ensure_templates(args.arch or usable_arches(), displays[0])
     state = read_state()
     state.setdefault("template_seconds", {}).update({a: round(s, 1) for a, s in made.items()})
     write_state(state)
@@ -774,7 +830,11 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             args.program = args.program[1:]
         if not args.program:
             parser.error("exec needs a program")
-    return args.func(args)
+    try:
+        return args.func(args)
+    except WineSetupError as e:
+        log(str(e))
+        return 1
 
 
 if __name__ == "__main__":
