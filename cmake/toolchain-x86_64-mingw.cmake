@@ -1,12 +1,5 @@
-# Cross-compilation for 64-bit Windows with Debian's mingw-w64 (x86_64, posix
-# threads, linked statically): a test build of the Windows-side code only, for
-# machines whose Wine can run 64-bit programs alone. The program ships as PE32.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Cross-compilation for 64-bit Windows (x86_64, linked statically): a test
+# build of the Windows-side code only, for machines whose Wine can run 64-bit
+# programs alone. The program ships as PE32.
+set(MINGW_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
