@@ -59,7 +59,8 @@ int RunUpdater(HINSTANCE instance) {
     return ReportCheckOutcome(outcome::kNothingToUpdate);
   }
 
-  ShowRetiredFeatureNotice();
+  // A silent run has nobody to read the notice: a box would hold it for good.
+  if (!IsSilent()) ShowRetiredFeatureNotice();
   CloseTvRecorder();
 
   const HRESULT result = RunPatchSession(installList, Caption(), instance);

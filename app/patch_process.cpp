@@ -38,6 +38,7 @@ HRESULT CPatchProcess::Run(const InstallList& list, PatchContext* context, const
   showWindow_ = title != nullptr;
   iconId_ = 100;
   result_ = S_FALSE;
+  finished_ = false;
 
   const uintptr_t thread = _beginthreadex(nullptr, 0, &CPatchProcess::WorkerMain, this, CREATE_SUSPENDED,
                                           &workerThreadId_);
@@ -68,7 +69,10 @@ void CPatchProcess::PumpMessages() {
     if (got == 0 || got == -1) return;
     TranslateMessage(&message);
     DispatchMessageW(&message);
-    if (message.message == WM_CLOSE) return;
+    // Only the worker's own close ends the session: a close posted by another
+    // program (or the taskbar) would cut the worker off in mid-copy, and the
+    // window already ignores close, Alt+F4 and Escape.
+    if (message.message == WM_CLOSE && finished_) return;
   }
 }
 
@@ -94,6 +98,7 @@ unsigned __stdcall CPatchProcess::WorkerMain(void* argument) {
   }
   // The result is complete before the main thread can see WM_CLOSE.
   self->result_ = result;
+  self->finished_ = true;
   PostMessageW(self->progressWindow_, WM_CLOSE, 0, 0);
   return static_cast<unsigned>(result);
 }
@@ -101,14 +106,16 @@ unsigned __stdcall CPatchProcess::WorkerMain(void* argument) {
 HRESULT CPatchProcess::Stop() {
   if (workerThread_ == nullptr) return S_FALSE;
   if (stopEvent_ != nullptr) SetEvent(stopEvent_);
-  context_ = nullptr;
-  prepareCallback_ = nullptr;
-  finishCallback_ = nullptr;
+  // The phases stay in place while the worker runs: once the prepare phase ran,
+  // the finish phase must too, to start again what it stopped.
   HRESULT stopped = S_OK;
   if (WaitForSingleObject(workerThread_, kWorkerStopTimeoutMs) == WAIT_TIMEOUT) {
     TerminateThread(workerThread_, 0);
     stopped = E_ABORT;
   }
+  context_ = nullptr;
+  prepareCallback_ = nullptr;
+  finishCallback_ = nullptr;
   installList_.clear();
   module_ = nullptr;
   title_.clear();

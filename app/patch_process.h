@@ -49,6 +49,7 @@ class CPatchProcess {
 
   PatchPhases phases_;
   std::atomic<HRESULT> result_{S_FALSE};
+  std::atomic<bool> finished_{false};  // the worker has stored its result
   HANDLE stopEvent_ = nullptr;
   HANDLE workerThread_ = nullptr;
   unsigned workerThreadId_ = 0;

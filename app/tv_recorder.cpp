@@ -10,7 +10,6 @@
 #include "app/messages.h"
 #include "app/module_state.h"
 #include "app/outcome.h"
-#include "app/silent_mode.h"
 #include "control/process_tools.h"
 #include "control/relaunch.h"
 
@@ -28,9 +27,11 @@ void CloseTvRecorder() {
   const std::wstring path = TvRecorderPath();
   if (!PathFileExistsW(path.c_str())) return;
 
-  // Asked also in silent mode: recordings in progress are at stake.
+  // A recording in progress is never ended unattended: a silent run, which
+  // nobody could answer, takes the question as declined.
+  if (IsSilent()) std::exit(1);
   if (ShowMessageBox(LoadMessage(outcome::kMsgCloseTvRecorder), outcome::kBoxYesNoExclamation) != IDYES) {
-    if (!IsLaunchedByUpdateTool()) ShowMessageBox(LoadMessage(outcome::kMsgCancelled), outcome::kBoxOk);
+    ShowMessageBox(LoadMessage(outcome::kMsgCancelled), outcome::kBoxOk);
     std::exit(1);
   }
 

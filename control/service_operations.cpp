@@ -33,6 +33,10 @@ bool OpenForOperation(ServiceConnection& connection, const wchar_t* serviceName,
 
 bool IsStartOrContinuePending(uint32_t state) { return state == kStartPending || state == kContinuePending; }
 
+uint32_t PendingStateWait(const ServiceStatus& status) {
+  return status.waitHint < kPendingStateWaitCapMs ? status.waitHint : kPendingStateWaitCapMs;
+}
+
 // The stop control, then the wait while the service reports stop pending.
 int32_t SendStopAndWait(ServiceConnection& connection, WaitClock& clock) {
   uint32_t error = 0;
@@ -77,9 +81,9 @@ int32_t StopServiceAndWait(ServiceConnection& connection, WaitClock& clock, cons
   const uint32_t state = status.currentState;
   if (state == kStopped) return hresult::kOk;
   if (IsStartOrContinuePending(state) || state == kStopPending || state == kPausePending) {
-    // A pending state found here is waited out for the service's own wait hint.
+    // A pending state found here is waited out for the service's own wait hint (capped).
     uint32_t reached = 0;
-    const int32_t waited = WaitWhileServiceState(connection, clock, state, status.waitHint, reached);
+    const int32_t waited = WaitWhileServiceState(connection, clock, state, PendingStateWait(status), reached);
     if (state == kStopPending) return reached == kStopped ? hresult::kOk : waited;
     const uint32_t stoppable = state == kPausePending ? kPaused : kRunning;
     if (reached != stoppable) return waited;
@@ -98,7 +102,7 @@ int32_t StartServiceAndWait(ServiceConnection& connection, WaitClock& clock, con
   if (state == kRunning || state == kPaused) return hresult::kOk;  // a paused service is left paused
   if (IsStartOrContinuePending(state) || state == kStopPending || state == kPausePending) {
     uint32_t reached = 0;
-    const int32_t waited = WaitWhileServiceState(connection, clock, state, status.waitHint, reached);
+    const int32_t waited = WaitWhileServiceState(connection, clock, state, PendingStateWait(status), reached);
     if (IsStartOrContinuePending(state)) return reached == kRunning ? hresult::kOk : waited;
     if (state == kPausePending) return waited;  // neither started nor continued
     if (reached != kStopped) return waited;

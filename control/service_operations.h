@@ -7,6 +7,13 @@
 // The time a stop or start request is given to take effect.
 constexpr uint32_t kServiceRequestWaitMs = 20000;
 
+// The longest wait for a pending state found before a request: the service's
+// own wait hint, but no more than two minutes. The maker's services hint a few
+// seconds; a service that hints hours (or 0xFFFFFFFF) would otherwise hold an
+// unattended run for that long, and two minutes is still six times the time a
+// request itself is given.
+constexpr uint32_t kPendingStateWaitCapMs = 120000;
+
 // HRESULT of ERROR_SERVICE_NOT_ACTIVE: a started service ended up stopped.
 constexpr int32_t kServiceNotActiveResult = static_cast<int32_t>(0x80070426u);
 

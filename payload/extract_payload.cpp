@@ -79,6 +79,9 @@ HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row
 
   const std::wstring compressed = ToLongPath(workFolder + name + L".tmp");
   const std::wstring expanded = ToLongPath(workFolder + name);
+  // A leftover of an earlier run that is read-only or hidden would make the
+  // creation below fail; the work folder's files are all ours to overwrite.
+  for (const std::wstring* path : {&compressed, &expanded}) SetFileAttributesW(path->c_str(), FILE_ATTRIBUTE_NORMAL);
   HRESULT result;
   {
     UniqueFileHandle copy(CreateFileW(compressed.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

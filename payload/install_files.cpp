@@ -57,11 +57,10 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
 HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination) {
   const DWORD attributes = MakeReplaceable(destination);
   const DWORD carried = attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
-  // The copy takes the source's attributes: give it the installed file's.
-  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(source, carried);
   const auto copied = [&] {
     if (!CopyFileW(source, destination, FALSE)) return false;
-    // Not every file system carries attributes with the copy: set them again.
+    // The copy takes the source's attributes: give it the installed file's.
+    // The expanded source keeps its own, so that it can always be deleted.
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(destination, carried);
     return true;
   };

@@ -15,10 +15,26 @@ RecordTime LocalTimeNow() {
   return RecordTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+bool WriteWhole(HANDLE file, const std::string& content) {
+  const DWORD size = static_cast<DWORD>(content.size());
+  DWORD written = 0;
+  return WriteFile(file, content.data(), size, &written, nullptr) && written == size && FlushFileBuffers(file);
+}
+
+// Writes over the file itself, for a file that cannot be replaced but may be
+// written (a reader holds it without delete sharing).
+bool WriteInPlace(const std::wstring& path, const std::string& content) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && WriteWhole(file.Get(), content);
+}
+
 // The new content goes into "<path>.new" beside the file and replaces it only
 // once complete, flushed and closed. Writing over the file itself would leave
 // the product without a readable version when the write fails half-way (disk
-// full, a crash), and later updates would then refuse to run.
+// full, a crash), and later updates would then refuse to run. A file that
+// cannot be replaced (read-only, or held without delete sharing) is written
+// in place instead, once the complete content is known to fit beside it.
 bool ReplaceFileContent(const std::wstring& path, const std::string& content) {
   const std::wstring fresh = path + L".new";
   bool complete = false;
@@ -27,16 +43,23 @@ bool ReplaceFileContent(const std::wstring& path, const std::string& content) {
     UniqueFileHandle file(
         CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    const DWORD size = static_cast<DWORD>(content.size());
-    DWORD written = 0;
-    complete = WriteFile(file.Get(), content.data(), size, &written, nullptr) && written == size &&
-               FlushFileBuffers(file.Get());
+    complete = WriteWhole(file.Get(), content);
   }
-  if (complete && MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+  if (!complete) {
+    DeleteFileW(fresh.c_str());
+    return false;
   }
-  DeleteFileW(fresh.c_str());
-  return false;
+  // The file keeps its attributes; read-only would refuse the replacement.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  bool replaced = MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  if (!replaced) {
+    DeleteFileW(fresh.c_str());
+    replaced = WriteInPlace(path, content);
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(path.c_str(), attributes);
+  return replaced;
 }
 
 }  // namespace

@@ -154,6 +154,20 @@ TEST_F(ServiceOperation, StopLeavesAStartThatDoesNotFinishWithinItsHint) {
   EXPECT_EQ(service.stopControls, 0);
 }
 
+TEST_F(ServiceOperation, APendingStateWithAHugeHintIsWaitedOutForTwoMinutesAtMost) {
+  // Still making progress after ten minutes, so only the cap ends the wait.
+  for (bool stop : {true, false}) {
+    Found(Status(kStartPending, 1, 0xFFFFFFFFu));
+    service.Follow(ProgressingUntil(kStartPending, 0xFFFFFFFFu, 1000, 600000, kRunning));
+    const uint64_t began = clock.Elapsed();
+    EXPECT_EQ(stop ? Stop() : Start(), kOk);
+    EXPECT_GE(clock.Elapsed() - began, kPendingStateWaitCapMs);
+    EXPECT_LE(clock.Elapsed() - began, kPendingStateWaitCapMs + 3000u);
+  }
+  EXPECT_EQ(service.stopControls, 0);
+  EXPECT_EQ(service.startRequests, 0);
+}
+
 TEST_F(ServiceOperation, StopWaitsOutAStopInProgress) {
   Found(Status(kStopPending, 1, 4000));
   service.Follow({{0, Status(kStopPending, 1, 4000)}, {1000, Status(kStopped)}});

@@ -148,6 +148,7 @@ class InstallLoop : public testing::Test {
   }
   void TearDown() override {
     for (const wchar_t* name : {L"ENG\\lang-text.dll", L"FRA\\lang-text.dll", L"third.dll", L"gone.dll"}) {
+      SetFileAttributesW((root_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW((root_ + name).c_str());
     }
     RemoveDirectoryW((root_ + L"ENG").c_str());
@@ -171,6 +172,24 @@ TEST_F(InstallLoop, SameFileNameInTwoFoldersAndNoWorkFolderLeft) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   EXPECT_FALSE(Exists(std::wstring(temp) + WorkFolderName() + L".tmp"));  // removed once empty
+}
+
+TEST_F(InstallLoop, ReadOnlyHiddenDestinationOrLeftoverNeverBlocksTheNextRowOfTheSameName) {
+  WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
+  WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
+  SetFileAttributesW((root_ + L"ENG\\lang-text.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  // A read-only, hidden leftover of an earlier run where the expansion goes.
+  const std::wstring work = MakeWorkFolder(WorkFolderName());
+  WriteBytes(work + L"lang-text.dll", "leftover");
+  SetFileAttributesW((work + L"lang-text.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kValid, root_ + L"FRA\\lang-text.dll")};
+  EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), S_OK);
+  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  const DWORD kept = GetFileAttributesW((root_ + L"ENG\\lang-text.dll").c_str());
+  EXPECT_EQ(kept & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+  EXPECT_EQ(GetFileAttributesW((root_ + L"FRA\\lang-text.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_FALSE(Exists(work));
 }
 
 TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {

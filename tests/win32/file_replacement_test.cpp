@@ -33,8 +33,7 @@ class FileReplacement : public testing::Test {
       SetFileAttributesW((folder_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW((folder_ + name).c_str());
     }
-    SetFileAttributesW(source_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(source_.c_str());
+    DeleteFileW(source_.c_str());  // attributes untouched: the replacement must leave it deletable
     RemoveDirectoryW((folder_ + L"new").c_str());
     RemoveDirectoryW(folder_.c_str());
   }
@@ -111,6 +110,8 @@ TEST_F(FileReplacement, ReadOnlyHiddenFileIsReplacedAndStaysSo) {
   const DWORD attributes = GetFileAttributesW(destination_.c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  // The expanded copy stays deletable: the next row of the same name reuses its path.
+  EXPECT_TRUE(DeleteFileW(source_.c_str()));
 }
 
 TEST_F(FileReplacement, FileInUseIsMovedAsideAndReplaced) {

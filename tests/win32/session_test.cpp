@@ -177,9 +177,22 @@ TEST(PatchSession, WithoutAWindowTheMainThreadWaitsForTheWorker) {
   EXPECT_EQ(g_steps, (std::vector<std::string>{"prepare", "install", "finish"}));
 }
 
-TEST(PatchSession, StopWithoutWorkerHasNothingToDo) {
-  CPatchProcess process({RecordingPrepare, RecordingInstall, RecordingFinish});
-  EXPECT_EQ(process.Stop(), S_FALSE);
+// Another program (or the taskbar's "close window") posts WM_CLOSE while the
+// session runs: nothing of the session changes.
+HRESULT PrepareClosedFromOutside(HRESULT result, HANDLE stopEvent, const InstallList* list, PatchContext* context) {
+  PostMessageW(g_process->ProgressWindow(), WM_CLOSE, 0, 0);
+  Sleep(500);  // time enough for the message loop to take it
+  return RecordingPrepare(result, stopEvent, list, context);
+}
+
+TEST(PatchSession, CloseFromOutsideChangesNothing) {
+  g_installResult = 7;
+  CPatchProcess process({PrepareClosedFromOutside, RecordingInstall, RecordingFinish});
+  g_process = &process;
+  PatchContext context;
+  EXPECT_EQ(process.Run(TwoRows(), &context, L"Mirevo", GetModuleHandleW(nullptr)), 7);
+  EXPECT_EQ(g_steps, (std::vector<std::string>{"prepare", "install", "finish"}));
+  EXPECT_EQ(g_finishSaw, 7);
 }
 
 TEST(PatchSession, UpdatePhasesWithoutContextReportInvalidArgument) {

@@ -206,7 +206,7 @@ TEST_F(VersionFile, OldFileStaysWhenTheNewOneCannotBeWritten) {
   EXPECT_EQ(InstalledVersion(), L"2.0.1.12040");
 }
 
-TEST_F(VersionFile, OldFileStaysWhenItCannotBeReplaced) {
+TEST_F(VersionFile, FileThatCannotBeReplacedIsWrittenInPlace) {
   const std::string old = "2.0.1.12040\r\nVersion=2.0.1.12040\r\n";
   WriteTestFile(path_, old);
   {
@@ -214,10 +214,33 @@ TEST_F(VersionFile, OldFileStaysWhenItCannotBeReplaced) {
     UniqueFileHandle reader(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader.Valid());
+    EXPECT_TRUE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+  }
+  EXPECT_EQ(ReadTestFile(path_).rfind("2.2.3.04170\r\n2.0.1.12040\r\nVersion=2.0.1.12040\r\nUpdateCount=1\r\n", 0), 0u);
+  EXPECT_FALSE(PathExists(path_ + L".new")) << "the new file beside it is cleared away";
+}
+
+TEST_F(VersionFile, ReadOnlyFileIsReplacedAndStaysReadOnly) {
+  WriteTestFile(path_, "2.0.1.12040\r\n");
+  ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_TRUE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+  EXPECT_EQ(ReadTestFile(path_).rfind("2.2.3.04170\r\n2.0.1.12040\r\nUpdateCount=1\r\n", 0), 0u);
+  EXPECT_EQ(GetFileAttributesW(path_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+  SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);  // for the folder's removal
+}
+
+TEST_F(VersionFile, FileHeldWithoutWriteSharingKeepsItsOldContent) {
+  const std::string old = "2.0.1.12040\r\nVersion=2.0.1.12040\r\n";
+  WriteTestFile(path_, old);
+  {
+    UniqueFileHandle reader(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                        nullptr));
+    ASSERT_TRUE(reader.Valid());
     EXPECT_FALSE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
   }
   EXPECT_EQ(ReadTestFile(path_), old);
-  EXPECT_FALSE(PathExists(path_ + L".new")) << "the unfinished new file is cleared away";
+  EXPECT_FALSE(PathExists(path_ + L".new"));
 }
 
 TEST_F(VersionFile, LeftoverNewFileOfAnEarlierRunIsOverwritten) {

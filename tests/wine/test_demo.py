@@ -1,20 +1,26 @@
 """The main job (scripts/demo.sh runs run_demo.py --whole-pc) runs the whole
-update on a simulated PC and reports what it changed."""
+update on a simulated PC and reports what it changed; so do silent runs of the
+same PC."""
 
 import os
 import subprocess
 import sys
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 
 from updater_runs import require_updater
 from wineprefix import REPO_ROOT
 
 
+def demo(*options):
+    return subprocess.run([sys.executable, str(REPO_ROOT / "testbed" / "run_demo.py"), "--whole-pc", *options],
+                          capture_output=True, text=True, timeout=900, env=os.environ)
+
+
 class DemoTest(unittest.TestCase):
     def test_the_whole_pc_is_updated_and_the_changes_reported(self):
         require_updater()
-        out = subprocess.run([sys.executable, str(REPO_ROOT / "testbed" / "run_demo.py"), "--whole-pc"],
-                             capture_output=True, text=True, timeout=900, env=os.environ)
+        out = demo()
         self.assertEqual(0, out.returncode, out.stderr)
         for line in ("Update completed successfully.",
                      "Exit code: 0x00000000",
@@ -29,6 +35,35 @@ class DemoTest(unittest.TestCase):
                      "Retired data: WEBMEDIA removed"):
             self.assertIn(line, out.stdout)
         self.assertNotIn("could not read", out.stdout)
+
+    def test_a_silent_run_shows_nothing_and_never_ends_a_recording(self):
+        """Started by the update tool, with the retired-feature notice due: the
+        whole update runs without a box; with the recording application
+        running, nothing is asked and nothing changes."""
+        require_updater()
+        with ThreadPoolExecutor(max_workers=2) as pool:
+            updated, declined = pool.map(lambda options: demo("--silent", "dword1", *options),
+                                         (["--tv-recorder", "installed"], ["--tv-recorder", "running"]))
+        for out in (updated, declined):
+            self.assertEqual(0, out.returncode, out.stderr)
+            self.assertIn("No message box was shown.", out.stdout)
+            self.assertNotIn("could not read", out.stdout)
+        for line in ("Exit code: 0x00000000",
+                     "Payload: 160 of 161 installed files replaced",
+                     "Program Castwell.exe: start, load, quit-request, exit; not running now",
+                     "Service QVLDms: running before; stop requests 1, starts 2; state now 4",
+                     "PatchList: patchid=EP0000517904",
+                     "Retired data: WEBMEDIA removed"):
+            self.assertIn(line, updated.stdout)
+        for line in ("Exit code: 0x00000001",
+                     "Payload: 0 of 161 installed files replaced",
+                     "Program Kestrav.exe: start; running now",
+                     "Program Castwell.exe: start, load; running now",
+                     "Service QVLDms: running before; stop requests 0, starts 1; state now 4",
+                     "Media database: calls none",
+                     "Retired data: WEBMEDIA kept"):
+            self.assertIn(line, declined.stdout)
+        self.assertNotIn("PatchList:", declined.stdout)
 
 
 if __name__ == "__main__":

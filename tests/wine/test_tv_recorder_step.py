@@ -51,7 +51,7 @@ def jobs():
     return {
         "yes": step_job([TvRecorder()], ["yes"], name="tv-yes"),
         "no-japanese": step_job([TvRecorder()], ["no", "ok"], "ja_JP.UTF-8", "tv-no"),
-        "no-silent": step_job([TvRecorder(), UpdateTool.silent()], ["no"], name="tv-silent"),
+        "no-silent": step_job([TvRecorder(), UpdateTool.silent()], ["yes"], name="tv-silent"),
         "not-running": step_job([TvRecorder(running=False)], name="tv-idle"),
         "not-installed": step_job([], name="tv-elsewhere", before_run=run_elsewhere),
     }
@@ -82,9 +82,9 @@ class TvRecorderStepTest(UpdaterAssertions):
         self.assertExitCode(result, DECLINED)
         self.assertFalse(any(line.startswith("quit-request") for line in log), log)
 
-    def test_silent_mode_still_asks_but_does_not_report(self):
+    def test_silent_mode_does_not_ask_and_declines(self):
         result, log = self.runs["no-silent"].get()
-        self.assertBoxes(result, [("", "exclamation", ["Yes", "No"])])
+        self.assertBoxes(result, [])
         self.assertExitCode(result, DECLINED)
         self.assertFalse(any(line.startswith("quit-request") for line in log), log)
 
