@@ -251,6 +251,15 @@ TEST(SzddExpander, DeclaredLengthLargerThanTheData) {
   EXPECT_EQ(ExpandBytes(Stream(4).Literals("abc").bytes(), out), ExpandStatus::kTruncated);
   EXPECT_EQ(ExpandBytes(Stream(0xFFFFFFFFu).Literals("abc").Reference(4080, 18).bytes(), out),
             ExpandStatus::kTruncated);
+
+  // 16 MiB + 5 over five bytes: read without the length's top byte it would
+  // be a complete 5-byte file.
+  const Bytes big = Stream(0x01000005u).Literals("abcde").bytes();
+  szdd::MemorySource source(big.data(), big.size());
+  CollectingSink sink;
+  std::uint32_t declared = 0;
+  EXPECT_EQ(szdd::Expand(source, sink, &declared), ExpandStatus::kTruncated);
+  EXPECT_EQ(declared, 0x01000005u);
 }
 
 TEST(SzddExpander, ReferencePastTheDeclaredLength) {
