@@ -298,6 +298,32 @@ TEST(SzddExpander, FailingSinkAndSource) {
   }
 }
 
+// Copies at most what it is asked for but reports `excess` bytes more: a
+// broken source, whose count cannot be trusted.
+class OverclaimingSource : public szdd::ByteSource {
+ public:
+  OverclaimingSource(const Bytes& data, std::size_t excess) : data_(data), excess_(excess) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t capacity) override {
+    const std::size_t n = std::min(capacity, data_.size() - offset_);
+    std::memcpy(buffer, data_.data() + offset_, n);
+    offset_ += n;
+    return static_cast<std::ptrdiff_t>(capacity + excess_);
+  }
+
+ private:
+  const Bytes& data_;
+  std::size_t excess_;
+  std::size_t offset_ = 0;
+};
+
+TEST(SzddExpander, SourceReportingMoreThanItWasAskedForIsAReadFailure) {
+  // The file is complete in what was copied, so only the count can fail it.
+  const Bytes packed = Stream(3).Literals("abc").bytes();
+  OverclaimingSource source(packed, 1);
+  CollectingSink sink;
+  EXPECT_EQ(szdd::Expand(source, sink), ExpandStatus::kReadFailed);
+}
+
 TEST(SzddExpander, GarbageAfterAValidHeaderNeverCrashes) {
   // Random item streams: whatever the outcome, the output never exceeds the
   // declared length and a success produces it exactly.
