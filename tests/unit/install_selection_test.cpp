@@ -5,11 +5,13 @@
 #include <map>
 #include <set>
 
+#include "applicability/storyloom_rule.h"
 #include "payload/patch_file_table.h"
 
 namespace {
 
-// A PC described by its files: path -> version (none: no version resource).
+// A PC described by its files: path -> version (none: no version resource),
+// and its companion edition, judged by the product's own variant rule.
 class FakePc : public InstalledFileProbe {
  public:
   std::map<std::wstring, std::optional<FileVersion16>> files;
@@ -18,11 +20,7 @@ class FakePc : public InstalledFileProbe {
 
   bool IsFile(const std::wstring& path) const override { return files.count(path) != 0; }
   std::optional<FileVersion16> Version(const std::wstring& path) const override { return files.at(path); }
-  bool PassesVariant(int32_t id) const override {
-    if (id >= 499 && id <= 511) return modernEdition;
-    if (id >= 512 && id <= 524) return !modernEdition;
-    return true;
-  }
+  bool PassesVariant(int32_t id) const override { return PassesStoryloomVariantRule(id, modernEdition); }
 };
 
 const std::wstring kApp = L"C:\\Program Files (x86)\\Orvane\\Mirevo";
@@ -128,23 +126,26 @@ TEST(SelectInstallRows, LongDestinationsTakeTheLongPathForm) {
 
 TEST(SelectInstallRows, WholeTableOnAnInstalledPcFollowsTheEdition) {
   // Every file of the table installed without a version resource: each row
-  // applies, but of the two variant groups only the one of the edition.
+  // applies but the 13 of the other edition's variant group.
+  const std::set<int32_t> modernGroup = {499, 500, 501, 502, 503, 504, 505, 506, 507, 508, 509, 510, 511};
+  const std::set<int32_t> oldGroup = {512, 513, 514, 515, 516, 517, 518, 519, 520, 521, 522, 523, 524};
   const auto folders = PrefixedFolderTable(kApp, kShared);
   FakePc pc;
+  std::set<int32_t> allIds;
   for (const PatchFileEntry& row : PatchFileTable()) {
     pc.files[DestinationFolder(folders, row.folderCode, true) + row.fileName] = std::nullopt;
+    allIds.insert(row.resourceId);
   }
   for (bool modern : {true, false}) {
+    SCOPED_TRACE(modern ? "modern edition" : "old edition");
     pc.modernEdition = modern;
     InstallList list;
     EXPECT_EQ(SelectInstallRows(PatchFileTable(), folders, true, pc, list), 161 - 13);
-    int first = 0, second = 0;
-    for (const PatchFileEntry& row : list) {
-      first += row.resourceId >= 499 && row.resourceId <= 511;
-      second += row.resourceId >= 512 && row.resourceId <= 524;
-    }
-    EXPECT_EQ(first, modern ? 13 : 0);
-    EXPECT_EQ(second, modern ? 0 : 13);
+    std::set<int32_t> expected = allIds;
+    for (int32_t id : modern ? oldGroup : modernGroup) expected.erase(id);
+    std::set<int32_t> selected;
+    for (const PatchFileEntry& row : list) selected.insert(row.resourceId);
+    EXPECT_EQ(selected, expected);
   }
 }
 

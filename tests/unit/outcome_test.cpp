@@ -38,17 +38,6 @@ TEST(ClosingMessage, OtherFailuresCarryTheirCodeWithStopIcon) {
   }
 }
 
-TEST(CheckOutcomes, MessagesTypesAndExitCodes) {
-  EXPECT_EQ(outcome::kAlreadyRunning.messageId, 1201u);
-  EXPECT_EQ(outcome::kAlreadyRunning.boxType, 0u);
-  EXPECT_EQ(static_cast<uint32_t>(outcome::kAlreadyRunning.exitCode), 0x80070480u);
-  EXPECT_EQ(outcome::kNotAdministrator.messageId, 1200u);
-  EXPECT_EQ(outcome::kNotAdministrator.boxType, 0x30u);
-  EXPECT_EQ(static_cast<uint32_t>(outcome::kNotAdministrator.exitCode), 0x80070005u);
-  EXPECT_EQ(outcome::kNothingToUpdate.messageId, 1203u);
-  EXPECT_EQ(outcome::kNothingToUpdate.exitCode, 0);
-}
-
 TEST(AdministratorCheck, CompletedCheckAnswersByMembership) {
   EXPECT_TRUE(outcome::AdministratorCheckAllows(true, true, 2));
   EXPECT_FALSE(outcome::AdministratorCheckAllows(true, false, 2));

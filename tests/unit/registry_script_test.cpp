@@ -260,6 +260,46 @@ TEST_P(RegistryScript, LinesAndKeysAsRegeditWritesThem) {
   EXPECT_EQ(redirected, 119u);
 }
 
+// `text` with each lower-case hex digit as "h".
+std::string HexShape(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) c = 'h';
+  }
+  return out;
+}
+
+std::string Repeat(const std::string& unit, size_t count) {
+  std::string out;
+  while (count-- > 0) out += unit;
+  return out;
+}
+
+// regedit breaks hex data after the comma that takes a line to 77 characters
+// or more and indents the next line by two spaces: 18 bytes follow
+// "InprocServer32"=hex(7): and 25 fill each further line.
+TEST_P(RegistryScript, HexDataWrapsWhereRegeditWrapsIt) {
+  const std::string name = "\"InprocServer32\"=hex(7):";
+  int values = 0;
+  for (size_t i = 0; i < script_.lines.size(); ++i) {
+    if (script_.lines[i].find("=hex(7):") == std::string::npos) continue;
+    ++values;
+    SCOPED_TRACE("line " + std::to_string(i + 1));
+    ASSERT_LT(i + 3, script_.lines.size());
+    const std::string& first = script_.lines[i];
+    EXPECT_EQ(first.substr(0, name.size()), name);
+    EXPECT_EQ(HexShape(first.substr(name.size())), Repeat("hh,", 18) + "\\");
+    EXPECT_EQ(HexShape(script_.lines[i + 1]), "  " + Repeat("hh,", 25) + "\\");
+    EXPECT_EQ(HexShape(script_.lines[i + 2]), "  " + Repeat("hh,", 25) + "\\");
+    // The rest, 25 bytes at most, ends the value without a continuation.
+    const std::string last = HexShape(script_.lines[i + 3]);
+    const size_t bytes = (last.size() - 1) / 3;
+    ASSERT_TRUE(bytes >= 1 && bytes <= 25) << last;
+    EXPECT_EQ(last, "  " + Repeat("hh,", bytes - 1) + "hh");
+  }
+  EXPECT_EQ(values, 9);
+}
+
 TEST_P(RegistryScript, AppIdsOfTheThreeServers) {
   const std::vector<std::string> appIds = script_.Children("AppID\\");
   EXPECT_EQ(appIds.size(), 6u);

@@ -34,6 +34,13 @@ TEST(StringBlock, FindsEachStringByPosition) {
 TEST(StringBlock, EmptyStringsAreAbsent) {
   const auto block = Block({u"a"});
   EXPECT_FALSE(FindStringInBlock(block.data(), block.size(), 2));
+}
+
+TEST(StringBlock, IndexSixteenIsPastTheBlockEvenWhenDataFollows) {
+  // Units after the 16th string (say, the next block's) are no 17th string.
+  auto block = Block({u"a"});
+  EXPECT_FALSE(FindStringInBlock(block.data(), block.size(), 16));
+  block.insert(block.end(), {4, u'n', u'e', u'x', u't'});
   EXPECT_FALSE(FindStringInBlock(block.data(), block.size(), 16));
 }
 

@@ -251,6 +251,15 @@ TEST(SzddExpander, DeclaredLengthLargerThanTheData) {
   EXPECT_EQ(ExpandBytes(Stream(4).Literals("abc").bytes(), out), ExpandStatus::kTruncated);
   EXPECT_EQ(ExpandBytes(Stream(0xFFFFFFFFu).Literals("abc").Reference(4080, 18).bytes(), out),
             ExpandStatus::kTruncated);
+
+  // 16 MiB + 5 over five bytes: read without the length's top byte it would
+  // be a complete 5-byte file.
+  const Bytes big = Stream(0x01000005u).Literals("abcde").bytes();
+  szdd::MemorySource source(big.data(), big.size());
+  CollectingSink sink;
+  std::uint32_t declared = 0;
+  EXPECT_EQ(szdd::Expand(source, sink, &declared), ExpandStatus::kTruncated);
+  EXPECT_EQ(declared, 0x01000005u);
 }
 
 TEST(SzddExpander, ReferencePastTheDeclaredLength) {
@@ -287,6 +296,32 @@ TEST(SzddExpander, FailingSinkAndSource) {
     CollectingSink sink;
     EXPECT_EQ(szdd::Expand(source, sink), ExpandStatus::kReadFailed) << fail_after;
   }
+}
+
+// Copies at most what it is asked for but reports `excess` bytes more: a
+// broken source, whose count cannot be trusted.
+class OverclaimingSource : public szdd::ByteSource {
+ public:
+  OverclaimingSource(const Bytes& data, std::size_t excess) : data_(data), excess_(excess) {}
+  std::ptrdiff_t Read(std::uint8_t* buffer, std::size_t capacity) override {
+    const std::size_t n = std::min(capacity, data_.size() - offset_);
+    std::memcpy(buffer, data_.data() + offset_, n);
+    offset_ += n;
+    return static_cast<std::ptrdiff_t>(capacity + excess_);
+  }
+
+ private:
+  const Bytes& data_;
+  std::size_t excess_;
+  std::size_t offset_ = 0;
+};
+
+TEST(SzddExpander, SourceReportingMoreThanItWasAskedForIsAReadFailure) {
+  // The file is complete in what was copied, so only the count can fail it.
+  const Bytes packed = Stream(3).Literals("abc").bytes();
+  OverclaimingSource source(packed, 1);
+  CollectingSink sink;
+  EXPECT_EQ(szdd::Expand(source, sink), ExpandStatus::kReadFailed);
 }
 
 TEST(SzddExpander, GarbageAfterAValidHeaderNeverCrashes) {

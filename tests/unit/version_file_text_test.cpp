@@ -75,6 +75,11 @@ TEST(VersionFileRewrite, CounterIsReadAsWtolReadsIt) {
       // Held at the 32-bit limit, then the sum wraps as 32-bit arithmetic does.
       {L"UpdateCount=99999999999", "UpdateCount=-2147483648", -2147483647 - 1},
       {L"UpdateCount=-99999999999", "UpdateCount=-2147483647", -2147483647},
+      // Twenty digits and more: 2^64 + 1 is held too, not wrapped to 1, and
+      // leading zeros do not count towards the limit.
+      {L"UpdateCount=18446744073709551617", "UpdateCount=-2147483648", -2147483647 - 1},
+      {L"UpdateCount=-18446744073709551617", "UpdateCount=-2147483647", -2147483647},
+      {L"UpdateCount=0000000000000000000041", "UpdateCount=42", 42},
   };
   for (const auto& c : cases) {
     const std::string got = Compose({c.line});
