@@ -1,6 +1,7 @@
 #include "app/patch_phases.h"
 
 #include "app/module_state.h"
+#include "app/trace.h"
 #include "applicability/own_identity.h"
 #include "control/relaunch.h"
 #include "control/service_control.h"
@@ -20,8 +21,11 @@ const wchar_t* const kServiceNames[kServiceCount] = {L"QVLDms", L"QVLCImp", L"QV
 }  // namespace
 
 HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
+  Trace(L"phase: prepare");
   for (int s = 0; s < kServiceCount; ++s) {
-    SetServiceWasRunning(static_cast<ComponentService>(s), QueryServiceState(kServiceNames[s]) == SERVICE_RUNNING);
+    const bool running = QueryServiceState(kServiceNames[s]) == SERVICE_RUNNING;
+    SetServiceWasRunning(static_cast<ComponentService>(s), running);
+    Trace(L"service: %ls %ls", kServiceNames[s], running ? L"running" : L"not running");
   }
   CloseRunningSoftware();
   if (context == nullptr) return E_INVALIDARG;
@@ -32,22 +36,31 @@ HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* c
 }
 
 HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
-  ImportRegistryScript(ModuleInstance());
-  UpdateMediaDatabase();
+  Trace(L"phase: finish after 0x%08lX", static_cast<unsigned long>(result));
+  const bool imported = ImportRegistryScript(ModuleInstance());
+  Trace(L"registry: script started and compatibility values %ls", imported ? L"written" : L"not all written");
+  const bool database = UpdateMediaDatabase();
+  Trace(L"record: media database %ls", database ? L"updated" : L"not updated");
   for (int s = kServiceCount - 1; s >= 0; --s) {
     if (ServiceWasRunning(static_cast<ComponentService>(s))) StartServiceAndWait(kServiceNames[s]);
   }
-  if (TvRecorderRelaunchPending()) RelaunchTvRecorder();
+  if (TvRecorderRelaunchPending()) {
+    const bool started = RelaunchTvRecorder();
+    Trace(L"program: recording application %ls", started ? L"started again" : L"not started again");
+  }
   if (context == nullptr) return E_INVALIDARG;
   if (SUCCEEDED(result)) {
-    WritePatchListEntry(context->patchId.c_str(), context->productDescription.c_str(),
-                        context->updateVersion.c_str());
+    const bool listed = WritePatchListEntry(context->patchId.c_str(), context->productDescription.c_str(),
+                                            context->updateVersion.c_str());
+    Trace(L"record: patch list entry %ls", listed ? L"written" : L"not written");
     WriteVersionFile(context->productDescription.c_str(), context->updateVersion.c_str());
-    UpdateUninstallEntry();
+    const bool uninstall = UpdateUninstallEntry();
+    Trace(L"record: uninstall entry %ls", uninstall ? L"written" : L"not written");
     RemoveWorkFolder();
     if (GetAreaCode() != 1) RemoveRetiredFeatureData();
     DeleteWebMediaValue();
     DeleteRetiredHelpFiles();
+    Trace(L"record: work folder and retired data removed");
   }
   // Nothing here changes the session's result.
   return result;

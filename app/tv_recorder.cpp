@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/module_state.h"
 #include "app/outcome.h"
+#include "app/trace.h"
 #include "control/process_tools.h"
 #include "control/relaunch.h"
 
@@ -29,11 +30,16 @@ void CloseTvRecorder() {
 
   // A recording in progress is never ended unattended: a silent run, which
   // nobody could answer, takes the question as declined.
-  if (IsSilent()) std::exit(1);
+  if (IsSilent()) {
+    Trace(L"check: the recording application runs; not ended unattended: exit code 0x00000001");
+    std::exit(1);
+  }
   if (ShowMessageBox(LoadMessage(outcome::kMsgCloseTvRecorder), outcome::kBoxYesNoExclamation) != IDYES) {
+    Trace(L"check: the recording application runs; the user declined to end it: exit code 0x00000001");
     ShowMessageBox(LoadMessage(outcome::kMsgCancelled), outcome::kBoxOk);
     std::exit(1);
   }
+  Trace(L"program: recording application asked to quit");
 
   if (StartProgramHidden(path.c_str(), L"/q")) {
     for (int check = 0; check < kQuitChecks; ++check) {

@@ -28,6 +28,7 @@ set(WIN32_SOURCES
   app/patch_phases.cpp
   app/run_patch_session.cpp
   app/entry.cpp
+  app/trace.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "app/trace.h"
 #include "control/scm_connection.h"
 #include "control/service_operations.h"
 #include "control/service_wait.h"
@@ -14,13 +15,17 @@ DWORD QueryServiceState(const wchar_t* serviceName) {
 HRESULT StopServiceAndWait(const wchar_t* serviceName) {
   ScmConnection connection;
   TickClock clock;
-  return StopServiceAndWait(connection, clock, serviceName);
+  const HRESULT result = StopServiceAndWait(connection, clock, serviceName);
+  Trace(L"service: %ls stop: 0x%08lX", serviceName, static_cast<unsigned long>(result));
+  return result;
 }
 
 HRESULT StartServiceAndWait(const wchar_t* serviceName) {
   ScmConnection connection;
   TickClock clock;
-  return StartServiceAndWait(connection, clock, serviceName);
+  const HRESULT result = StartServiceAndWait(connection, clock, serviceName);
+  Trace(L"service: %ls start: 0x%08lX", serviceName, static_cast<unsigned long>(result));
+  return result;
 }
 
 HRESULT WaitWhileServiceState(SC_HANDLE service, DWORD state, DWORD timeoutMs, DWORD& reached) {

@@ -7,6 +7,7 @@
 #include "control/quit_request.h"
 #include "control/service_control.h"
 #include "control/shutdown_steps.h"
+#include "app/trace.h"
 
 namespace {
 
@@ -14,9 +15,13 @@ namespace {
 class MachineShutdown : public ShutdownSystem {
  public:
   void AskProgramToQuit(const std::wstring& path, const wchar_t* quitSwitch) override {
-    ::AskProgramToQuit(path.c_str(), quitSwitch);
+    const bool asked = ::AskProgramToQuit(path.c_str(), quitSwitch);
+    Trace(L"program: %ls %ls: %ls", path.c_str(), quitSwitch, asked ? L"asked to quit" : L"not running or not found");
   }
-  void TerminateProcessesByName(const std::wstring& name) override { ::TerminateProcessesByName(name.c_str()); }
+  void TerminateProcessesByName(const std::wstring& name) override {
+    const bool ended = ::TerminateProcessesByName(name.c_str());
+    Trace(L"program: %ls: %ls", name.c_str(), ended ? L"none left running" : L"could not be terminated");
+  }
   void StopServiceAndWait(const wchar_t* service) override { ::StopServiceAndWait(service); }
   int32_t ListLibraryUsers(const std::wstring& libraryPath) override { return ::ListLibraryUsers(libraryPath); }
   std::wstring AffectedProcessImage(int32_t index) override {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/last_error.h"
+#include "app/trace.h"
 #include "payload/aside_name.h"
 #include "payload/extract_payload.h"
 
@@ -47,6 +48,8 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
         DeleteFileW(expanded.c_str());
       }
     }
+    Trace(L"file: %ls %ls: 0x%08lX", row.resourceId == 0 ? L"removed" : L"replaced", row.fileName.c_str(),
+          static_cast<unsigned long>(result));
     // The first failure ends the loop; rows already replaced stay replaced.
     if (FAILED(result)) break;
   }

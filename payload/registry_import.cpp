@@ -26,6 +26,12 @@ constexpr DWORD kKillBit = 0x400;  // Internet Explorer does not load the contro
 constexpr DWORD kShellExecuteInfoSize = 60;
 static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == kShellExecuteInfoSize);
 
+// The editor's process, from its start to the end of the run.
+UniqueHandle& EditorProcess() {
+  static UniqueHandle process;
+  return process;
+}
+
 // Only the resource id, the file name and the time are read by the extraction.
 PatchFileEntry ScriptRow(bool is64Bit) {
   PatchFileEntry row;
@@ -86,10 +92,11 @@ bool ImportRegistryScript(HINSTANCE module) {
   const std::wstring parameters = L"/s \"" + script + L"\"";
   if (!PathFileExistsW(editor.c_str())) return false;
 
-  // No process handle is asked for: the editor imports at its own pace.
+  // The handle lets the clean-up wait until the editor has read the script;
+  // no error box may stop an unattended run.
   SHELLEXECUTEINFOW start{};
   start.cbSize = kShellExecuteInfoSize;
-  start.fMask = 0;
+  start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   start.hwnd = nullptr;
   start.lpVerb = L"open";
   start.lpFile = editor.c_str();
@@ -97,5 +104,19 @@ bool ImportRegistryScript(HINSTANCE module) {
   start.lpDirectory = nullptr;
   start.nShow = SW_HIDE;
   if (!ShellExecuteExW(&start)) return false;
+  EditorProcess().Reset(start.hProcess);
   return SetActiveXCompatibilityFlags(is64Bit);
+}
+
+RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs) {
+  RegistryImportEnd end;
+  UniqueHandle& process = EditorProcess();
+  if (!process) return end;
+  end.started = true;
+  end.ended = WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
+  if (end.ended) {
+    GetExitCodeProcess(process.Get(), &end.exitCode);
+    process.Reset();
+  }
+  return end;
 }

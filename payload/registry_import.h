@@ -6,9 +6,22 @@
 
 // Extracts the platform's script (REG 301 on 32-bit Windows, 302 on 64-bit)
 // into the work folder as "Reg.reg" and starts the Windows folder's
-// regedit.exe on it, hidden and without waiting; then sets the compatibility
-// values. True only when the editor was started and every value written.
+// regedit.exe on it, hidden and without waiting (WaitForRegistryImport waits
+// for it); then sets the compatibility values. True only when the editor was
+// started and every value written.
 bool ImportRegistryScript(HINSTANCE module);
+
+// The longest wait for the editor before its script is removed.
+constexpr DWORD kRegistryImportWaitMs = 60000;
+
+// Whether an editor was started by ImportRegistryScript and ended within
+// `timeoutMs` (at once when none was started), and its exit code.
+struct RegistryImportEnd {
+  bool started = false;
+  bool ended = false;
+  DWORD exitCode = 0;
+};
+RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs);
 
 // "Compatibility Flags" = 0x400 for each ActiveX class id, in both registry
 // views on 64-bit Windows (the 64-bit view first), in the one view otherwise.

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "app/win32_raii.h"
+#include "app/trace.h"
 #include "payload/extract_payload.h"
+#include "payload/registry_import.h"
 #include "records/folder_entry.h"
 
 namespace {
@@ -36,6 +38,15 @@ void ClearReadOnly(const std::wstring& path, bool link) {
 
 void RemoveWorkFolder() {
   Sleep(5000);
+  // The script is removed only once the editor has read it, or has had its time.
+  const RegistryImportEnd import = WaitForRegistryImport(kRegistryImportWaitMs);
+  if (import.started) {
+    if (import.ended) {
+      Trace(L"registry: editor ended with exit code 0x%08lX", static_cast<unsigned long>(import.exitCode));
+    } else {
+      Trace(L"registry: editor still running after %lu ms", static_cast<unsigned long>(kRegistryImportWaitMs));
+    }
+  }
   const std::wstring folder = MakeWorkFolder(WorkFolderName());
   if (folder.empty()) return;
   DeleteFileW((folder + L"Reg.reg").c_str());

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/trace.h"
 #include "app/win32_raii.h"
 #include "applicability/installed_product.h"
 #include "records/version_file_text.h"
@@ -84,5 +85,6 @@ bool RewriteVersionFile(const std::wstring& path, const std::vector<std::wstring
 
 void WriteVersionFile(const wchar_t* productDescription, const wchar_t* version) {
   const std::wstring path = GetVersionFilePath();
-  RewriteVersionFile(path, ReadVersionFileLines(path), productDescription, version);
+  const bool written = RewriteVersionFile(path, ReadVersionFileLines(path), productDescription, version);
+  Trace(L"record: version file %ls %ls", path.c_str(), written ? L"written" : L"could be neither replaced nor written");
 }

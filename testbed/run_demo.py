@@ -53,6 +53,8 @@ def main(argv=None) -> int:
                         help="the program to run (default: updater.exe of the build)")
     parser.add_argument("--screenshots", type=Path, default=None,
                         help="save a screenshot of each window in this folder")
+    parser.add_argument("--trace", action="store_true",
+                        help="also print the updater's trace (its debug output), one line per step")
     parser.add_argument("--whole-pc", action="store_true",
                         help="also the running software, the media database and the records: "
                              + " ".join(WHOLE_PC))
@@ -92,6 +94,10 @@ def main(argv=None) -> int:
     if not result.boxes:
         print("No message box was shown.")
     print(f"Exit code: 0x{result.exit_code:08X}")
+    if args.trace:
+        print("Trace:")
+        for line in result.trace(exe.split("\\")[-1]):
+            print(f"  {line}")
     print("What changed on the PC:")
     for line in changes:
         print(f"  {line}")

@@ -83,6 +83,10 @@ TEST_F(Extraction, ExpandsWithTheRowsTimeAndRemovesTheCompressedCopy) {
   EXPECT_EQ(expanded, work_ + L"core-ui.dll");
   EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
 
+  // The row's time is UTC: under UTC a conversion from local time would pass unseen.
+  TIME_ZONE_INFORMATION zone{};
+  GetTimeZoneInformation(&zone);
+  EXPECT_NE(zone.Bias, 0) << "run these tests under a time zone other than UTC (TZ)";
   // Times first: reading the file would move its access time.
   WIN32_FILE_ATTRIBUTE_DATA data{};
   ASSERT_TRUE(GetFileAttributesExW(expanded.c_str(), GetFileExInfoStandard, &data));

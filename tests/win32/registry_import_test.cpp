@@ -242,9 +242,13 @@ TEST_F(RegistryImport, PlatformScriptImportedAndEveryClassIdMarked) {
   EXPECT_EQ(script.text.find("Program Files (x86)") != std::string::npos, wow64);
   EXPECT_EQ(script.text.find("Wow6432Node") != std::string::npos, wow64);
 
-  // The editor runs on its own: wait until the whole script is in, bounded.
-  const bool imported = WaitFor([&] { return FirstMissing(script).empty(); }, kEditorTimeoutMs);
-  ASSERT_TRUE(imported) << "not imported within " << kEditorTimeoutMs << " ms: " << FirstMissing(script).c_str();
+  // The editor runs on its own; once it has ended, the whole script is in.
+  const RegistryImportEnd end = WaitForRegistryImport(kEditorTimeoutMs);
+  EXPECT_TRUE(end.started);
+  ASSERT_TRUE(end.ended) << "the editor still runs after " << kEditorTimeoutMs << " ms";
+  EXPECT_EQ(end.exitCode, 0u);
+  ASSERT_TRUE(FirstMissing(script).empty()) << "missing after the editor ended: " << FirstMissing(script).c_str();
+  EXPECT_FALSE(WaitForRegistryImport(0).started) << "an ended editor is waited for once";
 
   int redirected = 0;
   for (const ScriptKey& key : script.keys) {

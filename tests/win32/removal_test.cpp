@@ -96,7 +96,8 @@ TEST_F(WorkFolder, ScriptAndFolderAreRemovedAndAMissingFolderStaysGone) {
   RemoveWorkFolder();
   EXPECT_GE(GetTickCount() - began, 4900u) << "the registry editor is given 5 s first";
   EXPECT_FALSE(PathExists(folder_));
-  // Made again on the way and removed at once.
+  // With the folder gone, nothing is left behind (the folder is made on the
+  // way, so a call that did not remove it would leave it).
   RemoveWorkFolder();
   EXPECT_FALSE(PathExists(folder_));
 }

@@ -8,8 +8,10 @@ its full 32-bit exit code. RunResult brings both together.
 
 from __future__ import annotations
 
+import codecs
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -76,6 +78,12 @@ class RunResult:
     exit_code: Optional[int]
     events: List[dict] = field(default_factory=list)
     seconds: float = 0.0
+    debug_output: List[str] = field(default_factory=list)
+
+    def trace(self, program: str = "updater.exe") -> List[str]:
+        """The program's trace lines (its debug output), without their prefix."""
+        prefix = f"{program}: "
+        return [line[len(prefix):] for line in self.debug_output if line.startswith(prefix)]
 
     @property
     def boxes(self) -> List[MessageBox]:
@@ -230,6 +238,20 @@ class Watcher:
             time.sleep(0.05)
 
 
+# Wine's report of a debug-output line on standard error (WINEDEBUG=warn+debugstr).
+_DEBUG_OUTPUT = re.compile(r'debugstr:OutputDebugString[AW] L?"(.*)"$')
+
+
+def debug_output(stderr: bytes) -> List[str]:
+    """The debug-output lines of the programs of a run, in order, unescaped."""
+    lines = []
+    for line in (stderr or b"").decode("latin-1").splitlines():
+        m = _DEBUG_OUTPUT.search(line)
+        if m:
+            lines.append(codecs.decode(m.group(1), "unicode_escape").rstrip("\n"))
+    return lines
+
+
 def run_program(scenario: Scenario, program: str, args: Sequence[str] = (),
                 answers: Sequence[str] = (), deny_admins: bool = False, timeout: float = 180,
                 screenshots: Optional[Path] = None) -> RunResult:
@@ -241,13 +263,13 @@ def run_program(scenario: Scenario, program: str, args: Sequence[str] = (),
             result = scenario.run(
                 scenario.launch_args(scenario.to_windows(program), args, deny_admins,
                                      scenario.to_windows(code_file)),
-                timeout=timeout, check=False)
+                timeout=timeout, check=False, env={"WINEDEBUG": "-all,warn+debugstr"})
         except subprocess.TimeoutExpired:
             raise TimeoutError(f"{program} still ran after {timeout} s; windows seen:\n"
                                + RunResult(None, watcher.events()).describe()
                                + f"\nwatcher log: {watcher.events()}") from None
     code = read_exit_code(code_file, result)
-    return RunResult(code, watcher.events(), time.monotonic() - began)
+    return RunResult(code, watcher.events(), time.monotonic() - began, debug_output(result.stderr))
 
 
 def start_program(scenario: Scenario, program: str, args: Sequence[str] = (),

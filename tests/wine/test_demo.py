@@ -17,6 +17,13 @@ def demo(*options):
                           capture_output=True, text=True, timeout=900, env=os.environ)
 
 
+def trace_of(stdout):
+    """The trace lines that the demo printed (--trace)."""
+    lines = stdout.splitlines()
+    block = lines[lines.index("Trace:") + 1:lines.index("What changed on the PC:")]
+    return [line[2:] for line in block]
+
+
 class DemoTest(unittest.TestCase):
     def test_the_whole_pc_is_updated_and_the_changes_reported(self):
         require_updater()
@@ -42,7 +49,7 @@ class DemoTest(unittest.TestCase):
         running, nothing is asked and nothing changes."""
         require_updater()
         with ThreadPoolExecutor(max_workers=2) as pool:
-            updated, declined = pool.map(lambda options: demo("--silent", "dword1", *options),
+            updated, declined = pool.map(lambda options: demo("--silent", "dword1", "--trace", *options),
                                          (["--tv-recorder", "installed"], ["--tv-recorder", "running"]))
         for out in (updated, declined):
             self.assertEqual(0, out.returncode, out.stderr)
@@ -64,6 +71,25 @@ class DemoTest(unittest.TestCase):
                      "Retired data: WEBMEDIA kept"):
             self.assertIn(line, declined.stdout)
         self.assertNotIn("PatchList:", declined.stdout)
+        # The trace says what happened, step by step, and ends with the exit code.
+        trace = trace_of(updated.stdout)
+        for line in ("start: update to 2.2.3.04170, silent",
+                     "check: retired-feature notice not shown (silent)",
+                     "phase: prepare",
+                     "service: QVLDms stop: 0x00000000",
+                     "file: replaced C:\\Program Files (x86)\\Orvane\\Mirevo\\core-ui.dll: 0x00000000",
+                     "phase: finish after 0x00000000",
+                     "service: QVLDms start: 0x00000000",
+                     "record: patch list entry written",
+                     "session: result 0x00000000"):
+            self.assertIn(line, trace)
+        selected = [int(line.split()[1]) for line in trace if line.endswith(" files to install")]
+        self.assertEqual(1, len(selected), trace)
+        self.assertEqual(selected[0], sum(line.startswith("file: ") for line in trace), "one line per row")
+        self.assertEqual("end: exit code 0x00000000", trace[-1])
+        self.assertEqual(["start: update to 2.2.3.04170, silent"], trace_of(declined.stdout)[:1])
+        self.assertEqual("check: the recording application runs; not ended unattended: exit code 0x00000001",
+                         trace_of(declined.stdout)[-1])
 
 
 if __name__ == "__main__":
