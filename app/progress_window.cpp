@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/outcome.h"
 #include "app/patch_process.h"
+#include "app/system_library.h"
 #include "app/window_placement.h"
 
 namespace {
@@ -67,8 +68,11 @@ bool CPatchProcess::CreateProgressWindow(HINSTANCE module) {
     if (largeIcon_ == nullptr) largeIcon_ = LoadProgramIcon(module, iconId_, SM_CXICON, SM_CYICON);
     if (smallIcon_ == nullptr) smallIcon_ = LoadProgramIcon(module, iconId_, SM_CXSMICON, SM_CYSMICON);
     // The marquee bar's window class comes from the common controls.
+    // Loaded from the system folder (the manifest picks version 6 there).
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    static const auto initCommonControls =
+        SystemFunction<decltype(&InitCommonControlsEx)>(L"comctl32.dll", "InitCommonControlsEx");
+    if (initCommonControls != nullptr) initCommonControls(&controls);
     const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kDialogId), RT_DIALOG);
     const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(loaded ? LockResource(loaded) : nullptr);

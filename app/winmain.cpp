@@ -2,5 +2,10 @@
 #include <windows.h>
 
 #include "app/entry.h"
+#include "app/system_library.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunUpdater(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything can load a library: nothing from the program's folder.
+  RestrictLibrarySearch();
+  return RunUpdater(instance);
+}

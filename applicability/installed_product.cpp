@@ -12,6 +12,7 @@
 #include "app/win32_raii.h"
 #include "applicability/storyloom_rule.h"
 #include "applicability/version_file_words.h"
+#include "applicability/version_resource.h"
 
 namespace {
 
@@ -58,14 +59,10 @@ bool ReadFixedFileVersion(const wchar_t* path, VS_FIXEDFILEINFO& info) {
   if (path == nullptr || *path == L'\0') return false;
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
-  if (size == 0) return false;
-  std::vector<uint8_t> block(size);
-  if (!GetFileVersionInfoW(path, 0, size, block.data())) return false;
+  std::vector<uint8_t> block = ReadVersionResource(path);
   void* root = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\", &root, &length) || root == nullptr || length == 0) return false;
+  if (!QueryVersionValue(block, L"\\", &root, &length) || length < sizeof(VS_FIXEDFILEINFO)) return false;
   info = *static_cast<const VS_FIXEDFILEINFO*>(root);
   return true;
 }

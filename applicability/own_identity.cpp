@@ -8,25 +8,19 @@
 #include "app/platform.h"
 #include "applicability/applicability_rule.h"
 #include "applicability/translation_choice.h"
+#include "applicability/version_resource.h"
 #include "applicability/version_text.h"
 
 namespace {
 
-std::vector<uint8_t> OwnVersionBlock() {
-  const std::wstring path = OwnModulePath();
-  DWORD ignored = 0;
-  const DWORD size = path.empty() ? 0 : GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  std::vector<uint8_t> block(size);
-  if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data())) block.clear();
-  return block;
-}
+std::vector<uint8_t> OwnVersionBlock() { return ReadVersionResource(OwnModulePath().c_str()); }
 
 const wchar_t* QueryText(std::vector<uint8_t>& block, uint16_t language) {
   wchar_t query[64];
   std::swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\FileDescription", language, kUnicodeCodePage);
   void* text = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(block.data(), query, &text, &length) || text == nullptr) return nullptr;
+  if (!QueryVersionValue(block, query, &text, &length)) return nullptr;
   return static_cast<const wchar_t*>(text);
 }
 
@@ -37,7 +31,7 @@ std::wstring GetOwnVersion() {
   if (block.empty()) return std::wstring();
   void* root = nullptr;
   UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\", &root, &length) || root == nullptr || length == 0) return std::wstring();
+  if (!QueryVersionValue(block, L"\\", &root, &length) || length < sizeof(VS_FIXEDFILEINFO)) return std::wstring();
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(root);
   return FormatFileVersion(info->dwFileVersionMS, info->dwFileVersionLS);
 }
@@ -48,7 +42,7 @@ std::wstring GetOwnDescription() {
   std::vector<Translation> table;
   void* entries = nullptr;
   UINT length = 0;
-  if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &entries, &length) && entries != nullptr) {
+  if (QueryVersionValue(block, L"\\VarFileInfo\\Translation", &entries, &length)) {
     const auto* words = static_cast<const uint16_t*>(entries);
     for (UINT i = 0; i + 1 < length / sizeof(uint16_t); i += 2) table.push_back({words[i], words[i + 1]});
   }

@@ -9,7 +9,10 @@ else()
 endif()
 
 set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-set(WIN32_LIBS comctl32 version shlwapi shell32 advapi32 user32 rstrtmgr psapi ole32 uuid kernel32)
+# Imported: known DLLs only (the loader takes them from the system folder
+# whatever the search path). Others are loaded at run time from the system
+# folder (app/system_library.h): version, rstrtmgr, comctl32.
+set(WIN32_LIBS shlwapi shell32 advapi32 user32 psapi ole32 uuid kernel32)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # Everything of the program but its entry point, so that Windows-side tests link the same code.
@@ -29,9 +32,11 @@ set(WIN32_SOURCES
   app/run_patch_session.cpp
   app/entry.cpp
   app/trace.cpp
+  app/system_library.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp
+  applicability/version_resource.cpp
   payload/install_list.cpp
   payload/install_files.cpp
   payload/expand_file.cpp
@@ -71,7 +76,9 @@ if(UPDATER_WINDOWS_TEST_BUILD)
 else()
   add_executable(updater WIN32 app/winmain.cpp)
   target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload)
-  target_link_options(updater PRIVATE -municode)
+  # Terminal-server aware: on a Remote Desktop server the Windows folder (and
+  # with it the registry editor's path) is the system's, not a per-user copy.
+  target_link_options(updater PRIVATE -municode -Wl,--tsaware)
   set(windows_subdirs testbed tests/wine tests/resources tests/win32 bench)
 endif()
 

@@ -7,7 +7,29 @@
 #include <vector>
 
 #include "app/silent_mode.h"
+#include "app/system_library.h"
 #include "app/win32_raii.h"
+
+namespace {
+
+// The Restart Manager of the system folder; a member is null where it is missing.
+struct RestartManagerApi {
+  decltype(&RmStartSession) startSession;
+  decltype(&RmRegisterResources) registerResources;
+  decltype(&RmGetList) getList;
+  decltype(&RmEndSession) endSession;
+};
+
+const RestartManagerApi& RestartManager() {
+  static const RestartManagerApi api = {
+      SystemFunction<decltype(&RmStartSession)>(L"rstrtmgr.dll", "RmStartSession"),
+      SystemFunction<decltype(&RmRegisterResources)>(L"rstrtmgr.dll", "RmRegisterResources"),
+      SystemFunction<decltype(&RmGetList)>(L"rstrtmgr.dll", "RmGetList"),
+      SystemFunction<decltype(&RmEndSession)>(L"rstrtmgr.dll", "RmEndSession")};
+  return api;
+}
+
+}  // namespace
 
 RestartManagerState& AffectedProcessState() {
   static RestartManagerState state;
@@ -19,13 +41,18 @@ int32_t ListLibraryUsers(const std::wstring& libraryPath) {
   state.count = 0;
   std::vector<wchar_t> path(libraryPath.begin(), libraryPath.end());
   path.push_back(L'\0');
-  if (RmStartSession(&state.session, 0, state.sessionKey) != ERROR_SUCCESS) return 0;
+  const RestartManagerApi& rm = RestartManager();
+  if (rm.startSession == nullptr || rm.registerResources == nullptr || rm.getList == nullptr ||
+      rm.endSession == nullptr) {
+    return 0;
+  }
+  if (rm.startSession(&state.session, 0, state.sessionKey) != ERROR_SUCCESS) return 0;
   LPCWSTR files[] = {path.data()};
-  if (RmRegisterResources(state.session, 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS) return 0;
+  if (rm.registerResources(state.session, 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS) return 0;
   UINT needed = 0;
   UINT listed = kMaxAffectedProcesses;
   DWORD rebootReasons = 0;
-  if (RmGetList(state.session, &needed, &listed, state.processes, &rebootReasons) == ERROR_SUCCESS) {
+  if (rm.getList(state.session, &needed, &listed, state.processes, &rebootReasons) == ERROR_SUCCESS) {
     state.count = static_cast<int32_t>(listed);
   }
   return state.count;
@@ -34,7 +61,7 @@ int32_t ListLibraryUsers(const std::wstring& libraryPath) {
 void EndLibraryQuery() {
   RestartManagerState& state = AffectedProcessState();
   if (state.session != kNoRestartManagerSession) {
-    RmEndSession(state.session);
+    RestartManager().endSession(state.session);
     state.session = kNoRestartManagerSession;
   }
   state.count = 0;

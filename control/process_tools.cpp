@@ -50,11 +50,19 @@ bool TerminateProcessesByName(const wchar_t* name) {
 }
 
 bool StartProgramHidden(const wchar_t* path, const wchar_t* parameters) {
+  // The program runs in its own folder, as when started from its shortcut;
+  // a file that cannot start shows no shell error box, which on the worker
+  // thread of an unattended run nobody would close.
+  std::wstring folder = path != nullptr ? path : L"";
+  const size_t slash = folder.find_last_of(L"\\/");
+  folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_FLAG_NO_UI;
   execute.lpVerb = L"open";
   execute.lpFile = path;
   execute.lpParameters = parameters;
+  execute.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   execute.nShow = SW_HIDE;
   return ShellExecuteExW(&execute) != FALSE;
 }

@@ -12,8 +12,9 @@ bool IsProcessRunning(const wchar_t* name);
 // there) or for a null name; true otherwise, also when none matched.
 bool TerminateProcessesByName(const wchar_t* name);
 
-// Starts `path` hidden through the shell ("open", no directory, no owner
-// window), with `parameters` or none; does not wait for it.
+// Starts `path` hidden through the shell ("open", its own folder as the
+// current folder, no owner window, no error box), with `parameters` or none;
+// does not wait for it.
 bool StartProgramHidden(const wchar_t* path, const wchar_t* parameters);
 
 // Reads the Program Files folder (CSIDL_PROGRAM_FILES, no trailing backslash)

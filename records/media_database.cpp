@@ -52,8 +52,15 @@ bool UpdateMediaDatabase() {
   // An empty path names no library; loading it would be left to the search path.
   if (path.empty()) return false;
   // Loaded by full path before any member is bound, so that the binding finds
-  // this module under its name. A missing library ends the step here.
-  UniqueModule library(LoadLibraryW(path.c_str()));
+  // this module under its name. Its own dependencies come from its folder and
+  // the system folder, never from the program's. A missing library ends the
+  // step here.
+  UniqueModule library(LoadLibraryExW(path.c_str(), nullptr,
+                                      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+  if (!library && GetLastError() == ERROR_INVALID_PARAMETER) {
+    // Windows 7 without the library-search update: the library's folder first.
+    library.Reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  }
   if (!library) return false;
   // The object is destroyed before the library is released.
   QvldbObject database;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -21,12 +22,21 @@ constexpr char kCommit[] = "_ZN5qvldb6CommitEv";
 
 // The binding's reference to the library, taken at the first call that binds
 // and never released, like a delay-load import's: bound members stay callable.
-// The bare name finds a module already loaded under that name first.
+// Only a module already loaded under that name is taken: the name is never
+// looked up on disk, where a folder of the search path could hold another.
 HMODULE BoundLibrary() {
   static HMODULE library = nullptr;
-  if (library == nullptr) library = LoadLibraryW(L"qvldb.dll");
+  if (library == nullptr && !GetModuleHandleExW(0, L"qvldb.dll", &library)) library = nullptr;
   return library;
 }
+
+// Room for the library's object: the declared layout is 36 bytes (72 in a
+// 64-bit build), but a newer library may construct a larger object into the
+// storage it is given. A page is far more than any such growth, costs nothing
+// for one object, and starts zeroed so that members the declaration does not
+// know begin at zero.
+constexpr size_t kObjectRoom = 4096;
+static_assert(sizeof(qvldb) <= kObjectRoom);
 
 // A member's address, looked up once at its first call (null when unbound).
 template <typename Member>
@@ -47,8 +57,9 @@ PlainMember g_commit = nullptr;
 }  // namespace
 
 QvldbObject::QvldbObject() {
-  void* storage = ::operator new(sizeof(qvldb), std::nothrow);
+  void* storage = ::operator new(kObjectRoom, std::nothrow);
   if (storage == nullptr) return;
+  std::memset(storage, 0, kObjectRoom);
   Constructor construct = Bind(kConstructor, g_constructor);
   if (construct == nullptr) {
     ::operator delete(storage);

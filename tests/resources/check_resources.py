@@ -116,44 +116,59 @@ def align4(offset):
     return (offset + 3) & ~3
 
 
-def read_pe_resources(image):
-    """Returns {(type, name, language): bytes}; type and name are int or str."""
-    r = Reader(image, "PE image")
-    if r.bytes(0, 2) != b"MZ":
-        raise FormatError("no MZ signature")
-    pe = r.u32(0x3C)
-    if r.bytes(pe, 4) != b"PE\0\0":
-        raise FormatError("no PE signature")
-    (_, sections, _, _, _, optional_size, _) = r.unpack("HHIIIHH", pe + 4)
-    optional = pe + 24
-    magic = r.u16(optional)
-    if magic == 0x10B:
-        directories = optional + 96
-    elif magic == 0x20B:
-        directories = optional + 112
-    else:
-        raise FormatError("unknown optional header magic 0x%x" % magic)
-    count = r.u32(directories - 4)
-    if count <= 2 or directories + 8 * 3 > optional + optional_size:
-        return {}
-    rsrc_rva, rsrc_size = r.unpack("II", directories + 16)
-    if rsrc_rva == 0 or rsrc_size == 0:
-        return {}
+class PeImage:
+    """The headers of a PE image: its data directories and where an RVA lies
+    in the file, every read bounds-checked."""
 
-    table = optional + optional_size
-    spans = []
-    for k in range(sections):
-        (vsize, vaddr, raw_size, raw_ptr) = r.unpack("IIII", table + 40 * k + 8)
-        spans.append((vaddr, max(vsize, raw_size), raw_ptr, raw_size))
+    def __init__(self, image):
+        r = self.reader = Reader(image, "PE image")
+        if r.bytes(0, 2) != b"MZ":
+            raise FormatError("no MZ signature")
+        pe = r.u32(0x3C)
+        if r.bytes(pe, 4) != b"PE\0\0":
+            raise FormatError("no PE signature")
+        (_, sections, _, _, _, optional_size, _) = r.unpack("HHIIIHH", pe + 4)
+        optional = pe + 24
+        magic = r.u16(optional)
+        if magic == 0x10B:
+            self._directories = optional + 96
+        elif magic == 0x20B:
+            self._directories = optional + 112
+        else:
+            raise FormatError("unknown optional header magic 0x%x" % magic)
+        self.dll_characteristics = r.u16(optional + 70)
+        self._count = r.u32(self._directories - 4)
+        self._end = optional + optional_size
+        table = optional + optional_size
+        self._spans = []
+        for k in range(sections):
+            (vsize, vaddr, raw_size, raw_ptr) = r.unpack("IIII", table + 40 * k + 8)
+            self._spans.append((vaddr, max(vsize, raw_size), raw_ptr, raw_size))
 
-    def file_offset(rva, size):
-        for vaddr, span, raw_ptr, raw_size in spans:
+    def directory(self, index):
+        """(rva, size) of a data directory; (0, 0) when the image has none."""
+        if index >= self._count or self._directories + 8 * (index + 1) > self._end:
+            return 0, 0
+        return self.reader.unpack("II", self._directories + 8 * index)
+
+    def file_offset(self, rva, size):
+        for vaddr, span, raw_ptr, raw_size in self._spans:
             if vaddr <= rva and rva + size <= vaddr + span:
                 if rva - vaddr + size > raw_size:
                     raise FormatError("RVA 0x%x+%d lies in uninitialised "
                                       "data" % (rva, size))
                 return raw_ptr + rva - vaddr
         raise FormatError("RVA 0x%x+%d is in no section" % (rva, size))
+
+
+def read_pe_resources(image):
+    """Returns {(type, name, language): bytes}; type and name are int or str."""
+    pe = PeImage(image)
+    r = pe.reader
+    rsrc_rva, rsrc_size = pe.directory(2)
+    if rsrc_rva == 0 or rsrc_size == 0:
+        return {}
+    file_offset = pe.file_offset
 
     base = file_offset(rsrc_rva, rsrc_size)
     rsrc = Reader(r.bytes(base, rsrc_size), "resource section")
