@@ -12,6 +12,9 @@
 
 namespace {
 
+// A terminated process is given this long to go before the next step.
+constexpr DWORD kAfterListedTerminationMs = 2000;
+
 // The Restart Manager of the system folder; a member is null where it is missing.
 struct RestartManagerApi {
   decltype(&RmStartSession) startSession;
@@ -66,6 +69,26 @@ void EndLibraryQuery() {
   }
   state.count = 0;
   std::memset(state.processes, 0, sizeof state.processes);
+}
+
+bool TerminateAffectedProcess(int32_t index) {
+  const RestartManagerState& state = AffectedProcessState();
+  if (index < 0 || index >= state.count || index >= kMaxAffectedProcesses) return false;
+  const RM_UNIQUE_PROCESS& listed = state.processes[index].Process;
+  if (listed.dwProcessId == GetCurrentProcessId()) return false;
+  UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, listed.dwProcessId));
+  if (!process) return false;
+  // The id may have been reused since the list was made: the start time tells.
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(process.Get(), &created, &exited, &kernel, &user) ||
+      CompareFileTime(&created, &listed.ProcessStartTime) != 0) {
+    return false;
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.Get(), &exitCode);
+  if (!TerminateProcess(process.Get(), exitCode)) return false;
+  Sleep(kAfterListedTerminationMs);
+  return true;
 }
 
 int GetAffectedProcessImage(int32_t index, wchar_t (&buffer)[kImagePathChars]) {

@@ -33,6 +33,12 @@ void EndLibraryQuery();
 // cannot be opened or its path cannot be read.
 int GetAffectedProcessImage(int32_t index, wchar_t (&buffer)[kImagePathChars]);
 
+// Terminates the listed process at `index`: by its id, only while that id
+// still names the process listed (same start time), never this process, with
+// no more rights than termination needs; then gives it time to go. False when
+// it was not terminated.
+bool TerminateAffectedProcess(int32_t index);
+
 // Shows the system's text for `error` in a box with an empty caption, but only
 // when a user is there to close it; returns whether it was shown.
 bool ReportImageReadFailure(DWORD error);

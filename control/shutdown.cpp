@@ -22,6 +22,11 @@ class MachineShutdown : public ShutdownSystem {
     const bool ended = ::TerminateProcessesByName(name.c_str());
     Trace(L"program: %ls: %ls", name.c_str(), ended ? L"none left running" : L"could not be terminated");
   }
+  void TerminateListedProcess(int32_t index, const std::wstring& name) override {
+    const bool ended = TerminateAffectedProcess(index);
+    Trace(L"program: %ls (listed user %d): %ls", name.c_str(), static_cast<int>(index),
+          ended ? L"terminated" : L"not terminated");
+  }
   void StopServiceAndWait(const wchar_t* service) override { ::StopServiceAndWait(service); }
   int32_t ListLibraryUsers(const std::wstring& libraryPath) override { return ::ListLibraryUsers(libraryPath); }
   std::wstring AffectedProcessImage(int32_t index) override {

@@ -20,7 +20,16 @@ class LibraryQuery {
   int32_t count_;
 };
 
-void CloseByRoute(ShutdownSystem& system, const ShutdownFolders& folders, const std::wstring& imagePath) {
+// A user that matched nothing ends alone: other processes of the same name
+// (a shell or a thumbnail host that never loaded the library, another user's)
+// have nothing to do with the update. One whose image could not be read is
+// left, as its name would have matched no process.
+void TerminateListed(ShutdownSystem& system, int32_t index, const std::wstring& executableName) {
+  if (!executableName.empty()) system.TerminateListedProcess(index, executableName);
+}
+
+void CloseByRoute(ShutdownSystem& system, const ShutdownFolders& folders, int32_t index,
+                  const std::wstring& imagePath) {
   const ProcessRoute route = RouteAffectedProcess(imagePath);
   switch (route.action) {
     case ProcessRoute::Action::kStopService:
@@ -30,7 +39,7 @@ void CloseByRoute(ShutdownSystem& system, const ShutdownFolders& folders, const 
       system.AskProgramToQuit(folders.programFiles + route.program->pathSuffix, route.program->quitSwitch);
       break;
     case ProcessRoute::Action::kTerminateByName:
-      system.TerminateProcessesByName(route.executableName);
+      TerminateListed(system, index, route.executableName);
       break;
   }
 }
@@ -44,9 +53,9 @@ void LibraryPass(ShutdownSystem& system, const ShutdownFolders& folders, bool te
     for (int32_t index = 0; index < query.Count(); ++index) {
       const std::wstring imagePath = system.AffectedProcessImage(index);
       if (terminateAll) {
-        system.TerminateProcessesByName(ExecutableNameOf(imagePath));
+        TerminateListed(system, index, ExecutableNameOf(imagePath));
       } else {
-        CloseByRoute(system, folders, imagePath);
+        CloseByRoute(system, folders, index, imagePath);
       }
     }
   }

@@ -27,6 +27,9 @@ class ShutdownSystem {
   virtual ~ShutdownSystem() = default;
   virtual void AskProgramToQuit(const std::wstring& path, const wchar_t* quitSwitch) = 0;
   virtual void TerminateProcessesByName(const std::wstring& executableName) = 0;
+  // Terminates the process at `index` of the current library query's list,
+  // and only that one (`executableName` says which it is).
+  virtual void TerminateListedProcess(int32_t index, const std::wstring& executableName) = 0;
   virtual void StopServiceAndWait(const wchar_t* serviceName) = 0;
   // Asks which processes use one library; the number listed, 0 on any failure.
   virtual int32_t ListLibraryUsers(const std::wstring& libraryPath) = 0;

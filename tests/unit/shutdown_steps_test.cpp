@@ -24,6 +24,9 @@ class RecordingSystem : public ShutdownSystem {
     log.push_back(L"quit " + path + L" " + quitSwitch);
   }
   void TerminateProcessesByName(const std::wstring& name) override { log.push_back(L"terminate " + name); }
+  void TerminateListedProcess(int32_t index, const std::wstring& name) override {
+    log.push_back(L"terminate listed " + std::to_wstring(index) + L" " + name);
+  }
   void StopServiceAndWait(const wchar_t* service) override { log.push_back(std::wstring(L"stop ") + service); }
   int32_t ListLibraryUsers(const std::wstring& libraryPath) override {
     log.push_back(L"list " + libraryPath);
@@ -149,15 +152,14 @@ TEST(ShutdownSteps, FirstPassClosesEachUserByItsKindThenTheSecondTerminates) {
                                       L"image 1",
                                       L"quit " + kProgramFiles + L"\\Orvane\\Mirevo\\TravioHelper.exe /q",
                                       L"image 2",
-                                      L"terminate Viewer.exe",
-                                      L"image 3",
-                                      L"terminate ",
+                                      L"terminate listed 2 Viewer.exe",
+                                      L"image 3",  // unreadable: no name to end it by
                                   });
   first.insert(first.end() - 1, {L"image 0", L"quit " + kProgramFiles + L"\\Orvane\\Mirevo\\Travio.exe /q"});
   Append(expected, first);
   std::vector<std::wstring> second = EmptyPass(kShared);
   second.insert(second.end() - 1,
-                {L"image 0", L"terminate Travio.exe", L"image 1", L"terminate QVLDms.exe"});
+                {L"image 0", L"terminate listed 0 Travio.exe", L"image 1", L"terminate listed 1 QVLDms.exe"});
   Append(expected, second);
   EXPECT_EQ(system.log, expected);
 }

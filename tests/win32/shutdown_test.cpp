@@ -135,6 +135,41 @@ TEST(ImageReadFailure, ShowsNothingWhenStartedSilently) {
   EXPECT_FALSE(report.shown);
 }
 
+RM_UNIQUE_PROCESS Listed(HANDLE process, LONGLONG startTimeShift = 0) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  GetProcessTimes(process, &created, &exited, &kernel, &user);
+  ULARGE_INTEGER time{};
+  time.LowPart = created.dwLowDateTime;
+  time.HighPart = created.dwHighDateTime;
+  time.QuadPart += startTimeShift;
+  return {GetProcessId(process), {time.LowPart, time.HighPart}};
+}
+
+TEST(TerminateAffectedProcess, OnlyTheListedProcessWhileItsIdStillNamesIt) {
+  ProbeProgram listed(TempFolderPath(), L"TwinProbe.exe");
+  ProbeProgram other(TempFolderPath() + L"\\elsewhere", L"TwinProbe.exe");
+  ASSERT_TRUE(listed.Copied() && other.Copied());
+  const HANDLE listedProcess = listed.Start();
+  const HANDLE otherProcess = other.Start();
+  ASSERT_TRUE(listedProcess && otherProcess);
+  ASSERT_TRUE(WaitForProcessCount(L"TwinProbe.exe", 2, 10000));
+
+  RestartManagerState& state = AffectedProcessState();
+  state.count = 3;
+  state.processes[0].Process = Listed(listedProcess, 1);  // the id now names a later process
+  state.processes[1].Process = Listed(GetCurrentProcess());
+  state.processes[2].Process = Listed(listedProcess);
+  EXPECT_FALSE(TerminateAffectedProcess(0));
+  EXPECT_EQ(WaitForSingleObject(listedProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_FALSE(TerminateAffectedProcess(1));  // never the updater itself
+  EXPECT_FALSE(TerminateAffectedProcess(3));  // not listed
+  EXPECT_TRUE(TerminateAffectedProcess(2));
+  EXPECT_EQ(WaitForSingleObject(listedProcess, 5000), WAIT_OBJECT_0);
+  // The other process of the same name goes on.
+  EXPECT_EQ(WaitForSingleObject(otherProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EndLibraryQuery();
+}
+
 TEST(CloseRunningSoftware, WithNothingInstalledOnlyTheSocialNetworkHelperEnds) {
   ProbeProgram helper(TempFolderPath(), L"Socialink.exe");
   ProbeProgram knownElsewhere(TempFolderPath(), L"Travio.exe");  // a known name, not in the product folder

@@ -4,7 +4,7 @@ stopped before their libraries are replaced and started again afterwards in
 the reverse order (a service stopped before stays stopped), known programs
 are asked to quit with their switches, a program that ignores its switch and
 still holds a watched library is terminated in the second pass, an unknown
-program holding one is terminated by name, a library used by more than 100
+program holding one is terminated (and not another process of its name), a library used by more than 100
 processes is passed over, and the TV-recording application is closed after
 "Yes" and started again at the end. None of it changes the outcome."""
 
@@ -44,7 +44,9 @@ def run_job(arch, parts, answers):
         with SimulatedPC(arch, "en_US.UTF-8", components, f"running-{arch}") as pc:
             result = run_program(pc.scenario, stage_program(pc.scenario, updater_exe()), answers=answers,
                                  timeout=900)
-            seen = {"result": result, "running": {p.name for p in running_processes(pc)}}
+            processes = running_processes(pc)
+            seen = {"result": result, "running": {p.name for p in processes},
+                    "running_pids": {p.pid for p in processes}}
             for name, part in parts.items():
                 if not hasattr(part, "log"):
                     continue
@@ -69,6 +71,8 @@ def closing_parts():
         "Castwell": KnownProgram("Castwell.exe", libraries=["thumb-cache.dll"]),
         "Traylet": KnownProgram("Traylet.exe", libraries=["meta-reader.dll"], ignore_quit=True),
         "Vidgrab": UnknownProgram("Vidgrab.exe", libraries=["stream-host.dll"]),
+        # Same name, no watched library: the Restart Manager does not list it.
+        "Vidgrab-idle": UnknownProgram("Vidgrab.exe", folder="C:\\users\\Public\\Vidgrab"),
         "Crowdy": UnknownProgram("Crowdy.exe", libraries=["content-import.dll"]),
         "Kestrav": TvRecorder(),
         "rm": RestartManager(crowded=["content-import.dll"]),
@@ -128,8 +132,11 @@ class RunningSoftwareTest(UpdaterAssertions):
         self.assertTrue(events(traylet, "quit-ignored"))
         self.assertEqual([], events(traylet, "exit"), "Traylet was terminated, not ended")
         self.assertEqual([], events(run["Vidgrab"], "exit"))
-        for name in ("Castwell.exe", "Traylet.exe", "Vidgrab.exe"):
+        for name in ("Castwell.exe", "Traylet.exe"):
             self.assertNotIn(name, run["running"])
+        # Only the listed process of an unknown program ends, not its namesake.
+        self.assertNotIn(events(run["Vidgrab"], "start")[0].pid, run["running_pids"])
+        self.assertIn(events(run["Vidgrab-idle"], "start")[0].pid, run["running_pids"])
         for library in ("thumb-cache.dll", "meta-reader.dll", "stream-host.dll"):
             self.assertEqual((new_library(library), []), run["libraries"][library], library)
 
