@@ -1,6 +1,10 @@
 #include "records/removal.h"
 
 #include <windows.h>
+#include <winternl.h>
+
+#include <string>
+#include <vector>
 
 #include "app/win32_raii.h"
 #include "app/trace.h"
@@ -10,28 +14,171 @@
 
 namespace {
 
-struct FindTraits : FileHandleTraits {  // listings end with FindClose, not CloseHandle
-  static void Close(HANDLE h) { FindClose(h); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
+// ntdll's NtCreateFile opens an entry relative to the handle of its folder:
+// a folder renamed or swapped for a link after its listing cannot redirect
+// the walk. Looked up once; ntdll is in every process.
+using NtCreateFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*,
+                                    ULONG, ULONG, ULONG, ULONG, void*, ULONG);
 
-// Clears the read-only attribute of the entry itself. A link is opened as the
-// link, so that the attributes of what it points to stay untouched.
-void ClearReadOnly(const std::wstring& path, bool link) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
-  const DWORD cleared = attributes & ~FILE_ATTRIBUTE_READONLY;
-  if (!link) {
-    SetFileAttributesW(path.c_str(), cleared);
+NtCreateFileFn NtCreateFileFunction() {
+  static const auto function = reinterpret_cast<NtCreateFileFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile")));
+  return function;
+}
+
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kDirectoryFile = 0x00000001;
+constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kOpenForBackup = 0x00004000;
+constexpr ULONG kOpenReparsePoint = 0x00200000;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ACCESS_MASK kRemoveAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+
+// The entry `name` of `folder`, itself (a link is not followed), or no handle.
+UniqueFileHandle OpenEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG kind) {
+  const NtCreateFileFn create = NtCreateFileFunction();
+  if (create == nullptr || name.size() > 0x7FFF) return UniqueFileHandle();
+  const USHORT bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  UNICODE_STRING text{bytes, bytes, const_cast<wchar_t*>(name.c_str())};
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &text;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  IO_STATUS_BLOCK status{};
+  HANDLE handle = nullptr;
+  if (create(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, kShareAll, kFileOpen,
+             kind | kOpenReparsePoint | kSynchronousIo | kOpenForBackup, nullptr, 0) < 0) {
+    return UniqueFileHandle();
+  }
+  return UniqueFileHandle(handle);
+}
+
+// A folder by path, itself (a link is not followed).
+UniqueFileHandle OpenFolder(const std::wstring& path) {
+  return UniqueFileHandle(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | kRemoveAccess, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+}
+
+bool IsLink(HANDLE entry) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+struct ListedEntry {
+  std::wstring name;
+  DWORD attributes;
+};
+
+bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries);
+UniqueFileHandle OpenFolder(const std::wstring& path);
+
+// Whether the folder that holds `path` lists it as a link. Wine shows a Linux
+// symbolic link as a link only in its folder's listing: a handle, and a
+// lookup of the name alone, go through to what it points to. Anything that
+// cannot be told counts as a link, so that nothing behind it is touched.
+bool ListedAsLink(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos || slash + 1 >= path.size()) return true;
+  const std::wstring name = path.substr(slash + 1);
+  UniqueFileHandle parent = OpenFolder(path.substr(0, slash + 1));
+  std::vector<ListedEntry> entries;
+  if (!parent || !ListFolder(parent.Get(), entries)) return true;
+  for (const ListedEntry& entry : entries) {
+    if (CompareStringOrdinal(entry.name.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+  }
+  return true;
+}
+
+// Clears the read-only attribute of the entry itself (of a link, not of what it points to).
+void ClearReadOnly(HANDLE entry) {
+  FILE_BASIC_INFO info{};
+  if (!GetFileInformationByHandleEx(entry, FileBasicInfo, &info, sizeof info) ||
+      (info.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
     return;
   }
-  UniqueFileHandle handle(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle) return;
-  FILE_BASIC_INFO info{};
-  info.FileAttributes = cleared;
-  SetFileInformationByHandle(handle.Get(), FileBasicInfo, &info, sizeof info);
+  FILE_BASIC_INFO cleared{};  // zero times: left as they are
+  cleared.FileAttributes = info.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+  if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(entry, FileBasicInfo, &cleared, sizeof cleared);
+}
+
+// Deletes the entry when its last handle closes.
+void DeleteOnClose(HANDLE entry) {
+  ClearReadOnly(entry);
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// The entries of an open folder, as its listing gives them.
+bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
+  std::vector<unsigned char> buffer(64 * 1024);
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      return GetLastError() == ERROR_NO_MORE_FILES;
+    }
+    kind = FileIdBothDirectoryInfo;
+    size_t offset = 0;
+    for (;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
+      entries.push_back({std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
+                         entry->FileAttributes});
+      if (entry->NextEntryOffset == 0) break;
+      offset += entry->NextEntryOffset;
+    }
+  }
+}
+
+bool DeleteContents(HANDLE folder);
+
+// Removes one entry of `folder` as its listing describes it; whatever cannot
+// be removed stays.
+void RemoveEntry(HANDLE folder, const ListedEntry& listed) {
+  switch (ClassifyFolderEntry(listed.name, listed.attributes)) {
+    case FolderEntryAction::kSkip:
+      return;
+    case FolderEntryAction::kRemoveTree: {
+      UniqueFileHandle sub = OpenEntry(folder, listed.name, FILE_LIST_DIRECTORY | kRemoveAccess, kDirectoryFile);
+      if (!sub) return;
+      if (IsLink(sub.Get())) {
+        DeleteOnClose(sub.Get());  // swapped for a link after the listing: the link goes, never what is behind it
+        return;
+      }
+      DeleteContents(sub.Get());
+      DeleteOnClose(sub.Get());
+      return;
+    }
+    case FolderEntryAction::kRemoveLink: {
+      UniqueFileHandle link = OpenEntry(folder, listed.name, kRemoveAccess, 0);
+      // Only what opens as a link is removed: Wine opens what a Linux link
+      // points to, which stays with the link.
+      if (link && IsLink(link.Get())) DeleteOnClose(link.Get());
+      return;
+    }
+    case FolderEntryAction::kDeleteFile: {
+      UniqueFileHandle file = OpenEntry(folder, listed.name, kRemoveAccess, kNonDirectoryFile);
+      if (file) DeleteOnClose(file.Get());
+      return;
+    }
+  }
+}
+
+bool DeleteContents(HANDLE folder) {
+  std::vector<ListedEntry> entries;
+  if (!ListFolder(folder, entries)) return false;
+  for (const ListedEntry& entry : entries) RemoveEntry(folder, entry);
+  return true;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
 }
 
 }  // namespace
@@ -54,31 +201,23 @@ void RemoveWorkFolder() {
 }
 
 bool DeleteFolderContents(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry{};
-  UniqueFind listing(FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
-  if (!listing) return false;
-  do {
-    const FolderEntryAction action = ClassifyFolderEntry(entry.cFileName, entry.dwFileAttributes);
-    if (action == FolderEntryAction::kSkip) continue;
-    const std::wstring path = folder + L"\\" + entry.cFileName;
-    ClearReadOnly(path, (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
-    switch (action) {
-      case FolderEntryAction::kRemoveTree:
-        DeleteFolderContents(path);
-        RemoveDirectoryW(path.c_str());
-        break;
-      case FolderEntryAction::kRemoveLink:
-        RemoveDirectoryW(path.c_str());
-        break;
-      default:
-        DeleteFileW(path.c_str());
-        break;
-    }
-  } while (FindNextFileW(listing.Get(), &entry));
-  return true;
+  const std::wstring path = WithoutTrailingSeparator(folder);
+  if (ListedAsLink(path)) return false;  // what a link points to is never touched
+  UniqueFileHandle root = OpenFolder(path);
+  if (!root || IsLink(root.Get())) return false;
+  return DeleteContents(root.Get());
 }
 
 bool RemoveFolderTree(const std::wstring& folder) {
-  DeleteFolderContents(folder);
-  return RemoveDirectoryW(folder.c_str()) != FALSE;
+  const std::wstring path = WithoutTrailingSeparator(folder);
+  UniqueFileHandle root = OpenFolder(path);
+  if (!root) return false;
+  if (IsLink(root.Get())) {
+    DeleteOnClose(root.Get());  // the link itself
+  } else if (!ListedAsLink(path)) {
+    DeleteContents(root.Get());
+    DeleteOnClose(root.Get());
+  }
+  root.Reset();
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }

@@ -7,10 +7,14 @@
 // "Reg.reg" in the work folder and the folder itself (only when it is empty).
 void RemoveWorkFolder();
 
-// Deletes everything below `folder` (no trailing separator), read-only
-// entries included, but not the folder itself. Folder links are removed as
-// links and never walked into. False when the folder cannot be listed.
+// Deletes everything below `folder`, read-only entries included, but not the
+// folder itself. Links are removed as links and never walked into; every
+// entry is opened through the handle of the folder listed, so that a folder
+// swapped for a link after its listing cannot redirect the walk. False when
+// the folder cannot be listed or is itself a link.
 bool DeleteFolderContents(const std::wstring& folder);
 
-// DeleteFolderContents, then the folder itself; true when the folder is gone.
+// DeleteFolderContents, then the folder itself; a folder that is itself a
+// link is removed as a link (Wine cannot, and leaves it) and nothing behind
+// it is touched. True when the folder is gone.
 bool RemoveFolderTree(const std::wstring& folder);

@@ -61,8 +61,19 @@ def links_job():
             outside_before = listing(outside)
             attrib = s.run(["cmd", "/c", "dir", "/a", s.to_windows(root / "sub")]).stdout.decode("cp437", "replace")
             code = s.run_exit_code(str(probe()), [s.to_windows(root)])
+            # A tree whose root itself is a link (a standard user can make one
+            # where the clean-up looks): what it points to stays whole.
+            elsewhere = base / "elsewhere"
+            tree(elsewhere, {"keep.txt": b"k", "inner/keep2.txt": b"k"})
+            elsewhere_before = listing(elsewhere)
+            root_link = base / "root-link"
+            os.symlink(str(elsewhere), root_link)
+            # The Windows path of the link itself (to_windows resolves links).
+            root_link_code = s.run_exit_code(str(probe()), [s.to_windows(base) + "\\root-link"])
             seen = dict(code=code, attrib=attrib, outside_before=outside_before, outside=listing(outside),
-                        root=listing(root), links=sorted(p.name for p in root.rglob("*") if p.is_symlink()))
+                        root=listing(root), links=sorted(p.name for p in root.rglob("*") if p.is_symlink()),
+                        root_link_code=root_link_code, elsewhere_before=elsewhere_before,
+                        elsewhere=listing(elsewhere), root_link_kept=root_link.is_symlink())
             for path in (root, *root.rglob("*")):  # writable again for the prefix's removal
                 if path.exists() and not path.is_symlink():
                     os.chmod(path, path.stat().st_mode | 0o200)
@@ -112,6 +123,13 @@ class FolderRemovalTest(UpdaterAssertions):
         self.assertEqual(["absolute-link", "sub", "sub/nested", "sub/nested/deep-link", "sub/relative-link"],
                          run["root"])
         self.assertEqual(["absolute-link", "deep-link", "relative-link"], run["links"])
+
+    def test_a_root_that_is_a_link_is_not_walked_into(self):
+        run = self.runs["links"].get()
+        self.assertEqual(run["elsewhere_before"], run["elsewhere"], "nothing behind the link was deleted")
+        # Wine cannot remove the link as a link: it stays, and the probe says so.
+        self.assertTrue(run["root_link_kept"])
+        self.assertEqual(GONE, run["root_link_code"])
 
     def test_file_held_by_another_process_keeps_its_folders(self):
         run = self.runs["held"].get()
