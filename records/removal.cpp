@@ -108,11 +108,15 @@ void ClearReadOnly(HANDLE entry) {
   SetFileInformationByHandle(entry, FileBasicInfo, &cleared, sizeof cleared);
 }
 
-// Deletes the entry when its last handle closes.
+// Deletes the entry when its last handle closes; false when it cannot be.
+bool MarkForDeletion(HANDLE entry) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
 void DeleteOnClose(HANDLE entry) {
   ClearReadOnly(entry);
-  FILE_DISPOSITION_INFO disposition{TRUE};
-  SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition);
+  MarkForDeletion(entry);
 }
 
 // The entries of an open folder, as its listing gives them.
@@ -220,4 +224,25 @@ bool RemoveFolderTree(const std::wstring& folder) {
   }
   root.Reset();
   return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeleteFileBelow(const std::wstring& folder, const std::wstring& relative) {
+  std::wstring listed = WithoutTrailingSeparator(folder);
+  UniqueFileHandle current = OpenFolder(listed);
+  if (!current || IsLink(current.Get())) return false;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = relative.find(L'\\', start);
+    const std::wstring name = relative.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start);
+    listed += L"\\" + name;
+    if (name.empty() || ListedAsLink(listed)) return false;
+    if (slash == std::wstring::npos) {
+      UniqueFileHandle file = OpenEntry(current.Get(), name, kRemoveAccess, kNonDirectoryFile);
+      return file && !IsLink(file.Get()) && MarkForDeletion(file.Get());
+    }
+    UniqueFileHandle next = OpenEntry(current.Get(), name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kDirectoryFile);
+    if (!next || IsLink(next.Get())) return false;
+    current = std::move(next);
+    start = slash + 1;
+  }
 }

@@ -18,3 +18,9 @@ bool DeleteFolderContents(const std::wstring& folder);
 // link is removed as a link (Wine cannot, and leaves it) and nothing behind
 // it is touched. True when the folder is gone.
 bool RemoveFolderTree(const std::wstring& folder);
+
+// Deletes the file `relative` (components separated by backslashes) below
+// `folder`, opening each component through the handle of the one above it;
+// a link anywhere below `folder`, the file included, leaves everything as it
+// is. True when the file was deleted.
+bool DeleteFileBelow(const std::wstring& folder, const std::wstring& relative);

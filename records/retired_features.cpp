@@ -24,7 +24,8 @@ std::wstring SpecialFolder(int csidl) {
 bool DeleteRetiredUserFile() {
   const std::wstring folder = SpecialFolder(CSIDL_LOCAL_APPDATA);
   if (folder.empty()) return false;
-  return DeleteFileW((folder + L"\\Orvane Corporation\\Mirevo\\Sktfpx.txt").c_str()) != FALSE;
+  // The profile's user may have made any folder below it a link.
+  return DeleteFileBelow(folder, L"Orvane Corporation\\Mirevo\\Sktfpx.txt");
 }
 
 void ClearRetiredUserValue() {

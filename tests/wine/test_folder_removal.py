@@ -70,7 +70,17 @@ def links_job():
             os.symlink(str(elsewhere), root_link)
             # The Windows path of the link itself (to_windows resolves links).
             root_link_code = s.run_exit_code(str(probe()), [s.to_windows(base) + "\\root-link"])
+            # The retired per-user file below a folder the user made a link.
+            profile = base / "profile"
+            tree(profile, {"Orvane Corporation/Mirevo/plain.txt": b"p"})
+            linked = base / "linked"
+            tree(linked, {"Mirevo/Sktfpx.txt": b"s"})
+            os.symlink(str(linked), profile / "Linked Corporation")
+            user_file_codes = [
+                s.run_exit_code(str(probe()), [s.to_windows(profile), relative])
+                for relative in ("Linked Corporation\\Mirevo\\Sktfpx.txt", "Orvane Corporation\\Mirevo\\plain.txt")]
             seen = dict(code=code, attrib=attrib, outside_before=outside_before, outside=listing(outside),
+                        user_file_codes=user_file_codes, linked=listing(linked), profile=listing(profile),
                         root=listing(root), links=sorted(p.name for p in root.rglob("*") if p.is_symlink()),
                         root_link_code=root_link_code, elsewhere_before=elsewhere_before,
                         elsewhere=listing(elsewhere), root_link_kept=root_link.is_symlink())
@@ -130,6 +140,12 @@ class FolderRemovalTest(UpdaterAssertions):
         # Wine cannot remove the link as a link: it stays, and the probe says so.
         self.assertTrue(run["root_link_kept"])
         self.assertEqual(GONE, run["root_link_code"])
+
+    def test_a_file_below_a_link_is_not_deleted(self):
+        run = self.runs["links"].get()
+        self.assertEqual([GONE, 0], run["user_file_codes"])
+        self.assertEqual(["Mirevo", "Mirevo/Sktfpx.txt"], run["linked"])
+        self.assertNotIn("Orvane Corporation/Mirevo/plain.txt", run["profile"])
 
     def test_file_held_by_another_process_keeps_its_folders(self):
         run = self.runs["held"].get()
