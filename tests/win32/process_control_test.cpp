@@ -116,4 +116,13 @@ TEST(RelaunchTvRecorder, StartsTheApplicationUnderProgramFiles) {
   RemoveDirectoryW(vendor.c_str());
 }
 
+TEST(StartAsUserOfProcess, StartsWithTheTokenOfAnotherProcessOnlyWhereThereIsOne) {
+  ProbeProgram probe(TempFolderPath(), L"TokenProbe.exe");
+  ASSERT_TRUE(probe.Copied());
+  EXPECT_FALSE(StartAsUserOfProcess(0, probe.Path()));  // no shell
+  EXPECT_EQ(CountProcessesNamed(L"TokenProbe.exe"), 0);
+  EXPECT_TRUE(StartAsUserOfProcess(GetCurrentProcessId(), probe.Path()));
+  EXPECT_TRUE(WaitForProcessCount(L"TokenProbe.exe", 1, 10000));
+}
+
 }  // namespace
