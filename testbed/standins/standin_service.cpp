@@ -71,10 +71,17 @@ void Report(DWORD state, DWORD checkPoint, DWORD waitHint) {
     s.dwServiceSpecificExitCode = 0;
     s.dwCheckPoint = checkPoint;
     s.dwWaitHint = waitHint;
+    const std::string fields = standin::Field("state", state) + standin::Field("checkpoint", checkPoint) +
+                               standin::Field("waithint", waitHint);
+    if (state == SERVICE_STOPPED) {
+        // Once the manager has it, the process may end before another line
+        // runs, and a reader may already see it: logged first.
+        standin::Note("status", fields);
+        if (!SetServiceStatus(g_service.handle, &s)) standin::Note("status-failed", standin::Field("error", GetLastError()));
+        return;
+    }
     BOOL ok = SetServiceStatus(g_service.handle, &s);
-    standin::Note("status", standin::Field("state", state) + standin::Field("checkpoint", checkPoint) +
-                                standin::Field("waithint", waitHint) +
-                                (ok ? std::string() : standin::Field("error", GetLastError())));
+    standin::Note("status", fields + (ok ? std::string() : standin::Field("error", GetLastError())));
 }
 
 DWORD StepMs() { return standin::SettingNumber(L"StepMs", L"STEP_MS", kDefaultStepMs); }
