@@ -7,15 +7,12 @@
 #include <string>
 
 #include "app/platform.h"
+#include "control/process_routing.h"
 
 namespace {
 
 const std::wstring& Prefix() {
-  static const std::wstring prefix = [] {
-    const std::wstring path = OwnModulePath();
-    const size_t slash = path.find_last_of(L"\\/");
-    return (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L": ";
-  }();
+  static const std::wstring prefix = ExecutableNameOf(OwnModulePath()) + L": ";
   return prefix;
 }
 

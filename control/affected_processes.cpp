@@ -9,11 +9,9 @@
 #include "app/silent_mode.h"
 #include "app/system_library.h"
 #include "app/win32_raii.h"
+#include "control/process_tools.h"
 
 namespace {
-
-// A terminated process is given this long to go before the next step.
-constexpr DWORD kAfterListedTerminationMs = 2000;
 
 // The Restart Manager of the system folder; a member is null where it is missing.
 struct RestartManagerApi {
@@ -84,11 +82,7 @@ bool TerminateAffectedProcess(int32_t index) {
       CompareFileTime(&created, &listed.ProcessStartTime) != 0) {
     return false;
   }
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.Get(), &exitCode);
-  if (!TerminateProcess(process.Get(), exitCode)) return false;
-  Sleep(kAfterListedTerminationMs);
-  return true;
+  return TerminateAndWait(process.Get());
 }
 
 int GetAffectedProcessImage(int32_t index, wchar_t (&buffer)[kImagePathChars]) {

@@ -41,21 +41,29 @@ bool TerminateProcessesByName(const wchar_t* name) {
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
     if (std::wcscmp(entry.szExeFile, name) != 0) continue;
     UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.Get(), &exitCode);
-    if (!TerminateProcess(process.Get(), exitCode)) return false;  // also a process that could not be opened
-    Sleep(kAfterTerminationMs);
+    if (!TerminateAndWait(process.Get())) return false;  // also a process that could not be opened
   }
   return true;
+}
+
+bool TerminateAndWait(HANDLE process) {
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process, &exitCode);
+  if (!TerminateProcess(process, exitCode)) return false;
+  Sleep(kAfterTerminationMs);
+  return true;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 bool StartProgramHidden(const wchar_t* path, const wchar_t* parameters) {
   // The program runs in its own folder, as when started from its shortcut;
   // a file that cannot start shows no shell error box, which on the worker
   // thread of an unattended run nobody would close.
-  std::wstring folder = path != nullptr ? path : L"";
-  const size_t slash = folder.find_last_of(L"\\/");
-  folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
+  const std::wstring folder = FolderOf(path != nullptr ? path : L"");
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof execute;
   execute.fMask = SEE_MASK_FLAG_NO_UI;

@@ -20,8 +20,7 @@ bool StartAsUserOfProcess(DWORD processId, const std::wstring& path) {
     return false;
   }
   UniqueHandle primary(rawPrimary);
-  const size_t slash = path.find_last_of(L'\\');
-  const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+  const std::wstring folder = FolderOf(path);
   std::wstring commandLine = L"\"" + path + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -73,8 +73,25 @@ struct ListedEntry {
   DWORD attributes;
 };
 
-bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries);
-UniqueFileHandle OpenFolder(const std::wstring& path);
+// The entries of an open folder, as its listing gives them.
+bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
+  std::vector<unsigned char> buffer(64 * 1024);
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      return GetLastError() == ERROR_NO_MORE_FILES;
+    }
+    kind = FileIdBothDirectoryInfo;
+    size_t offset = 0;
+    for (;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
+      entries.push_back({std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
+                         entry->FileAttributes});
+      if (entry->NextEntryOffset == 0) break;
+      offset += entry->NextEntryOffset;
+    }
+  }
+}
 
 // Whether the folder that holds `path` lists it as a link. Wine shows a Linux
 // symbolic link as a link only in its folder's listing: a handle, and a
@@ -117,26 +134,6 @@ bool MarkForDeletion(HANDLE entry) {
 void DeleteOnClose(HANDLE entry) {
   ClearReadOnly(entry);
   MarkForDeletion(entry);
-}
-
-// The entries of an open folder, as its listing gives them.
-bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
-  std::vector<unsigned char> buffer(64 * 1024);
-  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-  for (;;) {
-    if (!GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
-      return GetLastError() == ERROR_NO_MORE_FILES;
-    }
-    kind = FileIdBothDirectoryInfo;
-    size_t offset = 0;
-    for (;;) {
-      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
-      entries.push_back({std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
-                         entry->FileAttributes});
-      if (entry->NextEntryOffset == 0) break;
-      offset += entry->NextEntryOffset;
-    }
-  }
 }
 
 bool DeleteContents(HANDLE folder);
