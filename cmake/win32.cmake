@@ -75,7 +75,7 @@ if(UPDATER_WINDOWS_TEST_BUILD)
   set(windows_subdirs tests/wine tests/win32)
 else()
   add_executable(updater WIN32 app/winmain.cpp)
-  target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload)
+  target_link_libraries(updater PRIVATE updater_lib updater_resources updater_payload updater_digests)
   # Terminal-server aware: on a Remote Desktop server the Windows folder (and
   # with it the registry editor's path) is the system's, not a per-user copy.
   target_link_options(updater PRIVATE -municode -Wl,--tsaware)

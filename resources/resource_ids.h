@@ -26,4 +26,7 @@
 #define IDS_UPDATE_FAILED 1213
 #define IDS_PROCESSING 1230
 
+/* SHA-256 digests of the expanded payload, resource type DIGEST. */
+#define IDR_PAYLOAD_DIGESTS 1
+
 #endif

@@ -14,7 +14,7 @@ packages=(
   xvfb x11-utils imagemagick
   locales-all
   file libmspack0 libmspack-dev mscompress
-  python3 fonts-wqy-microhei
+  python3 fonts-wqy-microhei libssl-dev
   dpkg-dev tcl make
 )
 
