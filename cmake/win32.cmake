@@ -33,6 +33,7 @@ set(WIN32_SOURCES
   app/entry.cpp
   app/trace.cpp
   app/system_library.cpp
+  app/folder_handles.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp
@@ -42,6 +43,10 @@ set(WIN32_SOURCES
   payload/expand_file.cpp
   payload/extract_payload.cpp
   payload/registry_import.cpp
+  payload/work_folder.cpp
+  payload/sha256.cpp
+  payload/payload_digests.cpp
+  payload/verified_copy.cpp
   control/process_tools.cpp
   control/quit_request.cpp
   control/affected_processes.cpp

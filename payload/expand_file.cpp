@@ -40,6 +40,12 @@ class HandleSink : public szdd::ByteSink {
 
 }  // namespace
 
+HRESULT ExpandIntoFile(const void* data, size_t size, HANDLE target) {
+  szdd::MemorySource in(static_cast<const std::uint8_t*>(data), size);
+  HandleSink out(target);
+  return szdd::Expand(in, out) == szdd::ExpandStatus::kOk ? S_OK : kOpenFailed;
+}
+
 HRESULT ExpandFile(const std::wstring& compressed, const std::wstring& expanded) {
   UniqueFileHandle source(
       CreateFileW(compressed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

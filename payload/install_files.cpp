@@ -1,11 +1,16 @@
 #include "payload/install_files.h"
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/last_error.h"
 #include "app/trace.h"
+#include "app/win32_raii.h"
 #include "payload/aside_name.h"
 #include "payload/extract_payload.h"
+#include "payload/payload_digests.h"
+#include "payload/verified_copy.h"
 
 namespace {
 
@@ -22,19 +27,57 @@ DWORD MakeReplaceable(const wchar_t* path) {
   return attributes;
 }
 
+// Gives a file that stays as it was its attributes back.
+void RestoreAttributes(const wchar_t* path, DWORD attributes) {
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))) {
+    SetFileAttributesW(path, attributes);
+  }
+}
+
 std::wstring AsideNameNow(const wchar_t* path) {
   return AsideName(path, GetCurrentProcessId(), GetTickCount());
+}
+
+// The temporary name of the new file beside its destination.
+std::wstring NewFileName(const wchar_t* destination) {
+  wchar_t suffix[40];
+  swprintf(suffix, 40, L".new.%lu-%lu", GetCurrentProcessId(), GetTickCount());
+  return std::wstring(destination) + suffix;
 }
 
 void DeleteAtNextRestart(const std::wstring& path) {
   MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+// Whether another program holds the file so that it cannot be written: a
+// running program, a loaded library, a reader that does not share writing.
+bool InUse(const wchar_t* path) {
+  UniqueFileHandle probe(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool PutInPlace(const std::wstring& newFile, const wchar_t* destination) {
+  return MoveFileExW(newFile.c_str(), destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+void DiscardNewFile(const std::wstring& newFile) {
+  SetFileAttributesW(newFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(newFile.c_str());
+}
+
 }  // namespace
 
 HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
-  const std::wstring workFolder = MakeWorkFolder(WorkFolderName());
-  HRESULT result = S_OK;
+  std::vector<PayloadDigest> digests;
+  HRESULT result = LoadPayloadDigests(module, digests);
+  if (FAILED(result)) {
+    Trace(L"file: no digest table: 0x%08lX", static_cast<unsigned long>(result));
+    return result;
+  }
+  std::wstring workFolder;
+  result = MakeWorkFolder(WorkFolderName(), workFolder);
+  if (FAILED(result)) return result;
   for (const PatchFileEntry& row : list) {
     if (row.resourceId == 0) {
       const HRESULT removed = RemoveInstalledFile(row.fileName.c_str());
@@ -43,7 +86,9 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
       std::wstring expanded;
       result = ExtractPayload(workFolder, row, L"PATCH", module, expanded);
       if (SUCCEEDED(result)) {
-        const HRESULT replaced = OverwriteInstalledFile(expanded.c_str(), row.fileName.c_str());
+        const PayloadDigest* expected = FindDigest(digests, static_cast<std::uint32_t>(std::abs(row.resourceId)));
+        const HRESULT replaced = expected ? OverwriteInstalledFile(expanded.c_str(), row.fileName.c_str(), *expected)
+                                          : kDigestMismatch;  // nothing unverified is installed
         if (FAILED(replaced)) result = replaced;
         DeleteFileW(expanded.c_str());
       }
@@ -53,37 +98,47 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
     // The first failure ends the loop; rows already replaced stay replaced.
     if (FAILED(result)) break;
   }
-  RemoveDirectoryW(workFolder.c_str());  // only when empty
+  RemoveWorkFolderIfEmpty();
   return result;
 }
 
-HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination) {
+HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination, const PayloadDigest& expected) {
   const DWORD attributes = MakeReplaceable(destination);
-  const DWORD carried = attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
-  const auto copied = [&] {
-    if (!CopyFileW(source, destination, FALSE)) return false;
-    // The copy takes the source's attributes: give it the installed file's.
-    // The expanded source keeps its own, so that it can always be deleted.
-    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(destination, carried);
-    return true;
-  };
-  if (copied()) return S_OK;
-  const HRESULT copyFailure = LastErrorResult();
-  if (copyFailure != kSharingViolation) return copyFailure;
-
+  const DWORD carried = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
+  const std::wstring newFile = NewFileName(destination);
+  HRESULT result = WriteVerifiedCopy(source, newFile, expected, carried);
+  if (FAILED(result)) {
+    RestoreAttributes(destination, attributes);
+    return result;
+  }
+  if (!InUse(destination)) {
+    if (PutInPlace(newFile, destination)) return S_OK;
+    result = LastErrorResult();
+    // Taken by a program since the look: moved aside below, as any file in use.
+    if (result != kSharingViolation && result != HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) {
+      DiscardNewFile(newFile);
+      RestoreAttributes(destination, attributes);
+      return result;
+    }
+  }
   // In use: a running program or a loaded library can be renamed but not written.
   const std::wstring aside = AsideNameNow(destination);
-  if (!MoveFileW(destination, aside.c_str())) return LastErrorResult();
-  if (copied()) {
+  if (!MoveFileW(destination, aside.c_str())) {
+    result = LastErrorResult();
+    DiscardNewFile(newFile);
+    RestoreAttributes(destination, attributes);
+    return result;
+  }
+  if (PutInPlace(newFile, destination)) {
+    // Only now: a failure above must never cost the last good copy at the next restart.
     DeleteAtNextRestart(aside);
     return S_OK;
   }
-  const HRESULT failure = LastErrorResult();
-  // Put the old file back, over whatever the failed copy left, and only then
-  // give up: its deletion is scheduled only once the new file is in place, so
-  // a failed copy can never cost the last good copy at the next restart.
+  result = LastErrorResult();
   MoveFileExW(aside.c_str(), destination, MOVEFILE_REPLACE_EXISTING);
-  return failure;
+  DiscardNewFile(newFile);
+  RestoreAttributes(destination, attributes);
+  return result;
 }
 
 HRESULT RemoveInstalledFile(const wchar_t* destination) {

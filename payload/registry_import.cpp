@@ -6,12 +6,16 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/platform.h"
+#include "app/trace.h"
 #include "app/win32_raii.h"
 #include "payload/activex_class_ids.h"
 #include "payload/extract_payload.h"
 #include "payload/patch_file_entry.h"
+#include "payload/payload_digests.h"
+#include "payload/verified_copy.h"
 
 namespace {
 
@@ -77,11 +81,24 @@ bool SetActiveXCompatibilityFlags(bool is64Bit) {
 }
 
 bool ImportRegistryScript(HINSTANCE module) {
-  const std::wstring workFolder = MakeWorkFolder(WorkFolderName());
+  std::wstring workFolder;
+  if (FAILED(MakeWorkFolder(WorkFolderName(), workFolder))) return false;
   const bool is64Bit = Is64BitProcessor();
+  const PatchFileEntry row = ScriptRow(is64Bit);
   std::wstring expanded;
-  if (FAILED(ExtractPayload(workFolder, ScriptRow(is64Bit), L"REG", module, expanded))) return false;
+  if (FAILED(ExtractPayload(workFolder, row, L"REG", module, expanded))) return false;
   const std::wstring script = workFolder + kScriptFileName;
+  // The editor imports only the script the build made.
+  std::vector<PayloadDigest> digests;
+  const PayloadDigest* expected = nullptr;
+  if (SUCCEEDED(LoadPayloadDigests(module, digests))) {
+    expected = FindDigest(digests, static_cast<std::uint32_t>(row.resourceId));
+  }
+  const HRESULT checked = expected ? CheckFileDigest(script, *expected) : kDigestMismatch;
+  if (FAILED(checked)) {
+    Trace(L"registry: script not imported: 0x%08lX", static_cast<unsigned long>(checked));
+    return false;
+  }
 
   wchar_t windowsFolder[MAX_PATH] = {};
   if (!SHGetSpecialFolderPathW(nullptr, windowsFolder, CSIDL_WINDOWS, FALSE)) return false;

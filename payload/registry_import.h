@@ -5,10 +5,12 @@
 #include <windows.h>
 
 // Extracts the platform's script (REG 301 on 32-bit Windows, 302 on 64-bit)
-// into the work folder as "Reg.reg" and starts the Windows folder's
+// into the work folder as "Reg.reg", checks it against the program's digest
+// table and starts the Windows folder's
 // regedit.exe on it, hidden and without waiting (WaitForRegistryImport waits
 // for it); then sets the compatibility values. True only when the editor was
-// started and every value written.
+// started and every value written; a script that does not match its digest
+// is not imported and no value is written.
 bool ImportRegistryScript(HINSTANCE module);
 
 // The longest wait for the editor before its script is removed.

@@ -52,10 +52,10 @@ PatchFileEntry Row(int id, const std::wstring& fileName) {
 
 class Extraction : public testing::Test {
  protected:
-  void SetUp() override { work_ = MakeWorkFolder(L"extract-test"); }
+  void SetUp() override { ASSERT_EQ(MakeWorkFolder(L"extract-test", work_), S_OK); }
   void TearDown() override {
     for (const wchar_t* name : {L"core-ui.dll", L"core-ui.dll.tmp", L"Reg.reg"}) DeleteFileW((work_ + name).c_str());
-    RemoveDirectoryW(work_.c_str());
+    RemoveWorkFolderIfEmpty();
   }
   std::wstring work_;
 };
@@ -66,22 +66,20 @@ TEST_F(Extraction, WorkFolderIsNamedAfterTheProgram) {
   GetTempPathW(MAX_PATH, temp);
   EXPECT_EQ(work_, std::wstring(temp) + L"extract-test.tmp\\");
   EXPECT_TRUE(GetFileAttributesW(work_.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(MakeWorkFolder(L"extract-test"), work_);  // an existing folder is reused
-  // Missing parents are made too.
-  const std::wstring nested = MakeWorkFolder(L"extract-parent\\child");
-  EXPECT_TRUE(Exists(nested));
-  RemoveDirectoryW(nested.c_str());
-  RemoveDirectoryW((std::wstring(temp) + L"extract-parent").c_str());
+  std::wstring again;
+  EXPECT_EQ(MakeWorkFolder(L"extract-test", again), S_OK);
+  EXPECT_EQ(again, work_);  // the folder held is reused
+  // Held without delete sharing: nobody can rename it away while it is in use.
+  EXPECT_FALSE(MoveFileW(work_.c_str(), (std::wstring(temp) + L"extract-test.moved").c_str()));
 }
 
-TEST_F(Extraction, ExpandsWithTheRowsTimeAndRemovesTheCompressedCopy) {
+TEST_F(Extraction, ExpandsWithTheRowsTime) {
   std::wstring expanded = L"stale";
   // Only the last component of the row's file name is used in the work folder.
   ASSERT_EQ(ExtractPayload(work_, Row(kValid, L"C:\\Program Files\\x\\core-ui.dll"), L"PATCH",
                            GetModuleHandleW(nullptr), expanded),
             S_OK);
   EXPECT_EQ(expanded, work_ + L"core-ui.dll");
-  EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
 
   // The row's time is UTC: under UTC a conversion from local time would pass unseen.
   TIME_ZONE_INFORMATION zone{};
@@ -101,14 +99,12 @@ TEST_F(Extraction, ExpandsWithTheRowsTimeAndRemovesTheCompressedCopy) {
   EXPECT_EQ(FileBytes(expanded), ResourceBytes(kValid, RT_RCDATA));
 }
 
-TEST_F(Extraction, ExistingFilesOfTheSameNamesAreOverwritten) {
-  WriteBytes(work_ + L"core-ui.dll.tmp", std::string(400000, 'x'));
+TEST_F(Extraction, AnExistingFileOfTheSameNameIsOverwritten) {
   WriteBytes(work_ + L"core-ui.dll", std::string(500000, 'y'));
   std::wstring expanded;
   ASSERT_EQ(ExtractPayload(work_, Row(kValid, L"core-ui.dll"), L"PATCH", GetModuleHandleW(nullptr), expanded),
             S_OK);
   EXPECT_EQ(FileBytes(expanded), ResourceBytes(kValid, RT_RCDATA));
-  EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
 }
 
 TEST_F(Extraction, ResourceTypeAndNegativeIds) {
@@ -119,17 +115,15 @@ TEST_F(Extraction, ResourceTypeAndNegativeIds) {
   EXPECT_EQ(ExtractPayload(work_, Row(kRegScript, L"core-ui.dll"), L"PATCH", GetModuleHandleW(nullptr), expanded),
             HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
   EXPECT_EQ(expanded, L"");
-  EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp"));
 }
 
-TEST_F(Extraction, DataThatDoesNotExpandFailsAndLeavesNoCompressedCopy) {
+TEST_F(Extraction, DataThatDoesNotExpandFails) {
   for (int id : {kTruncated, kBadSignature}) {
     std::wstring expanded = L"stale";
     EXPECT_EQ(ExtractPayload(work_, Row(id, L"core-ui.dll"), L"PATCH", GetModuleHandleW(nullptr), expanded),
               kExpansionFailed)
         << id;
     EXPECT_EQ(expanded, L"") << id;
-    EXPECT_FALSE(Exists(work_ + L"core-ui.dll.tmp")) << id;
   }
 }
 
@@ -137,7 +131,7 @@ TEST_F(Extraction, WorkFolderThatCannotBeWrittenFails) {
   std::wstring expanded;
   const HRESULT result = ExtractPayload(L"C:\\no\\such\\folder\\", Row(kValid, L"core-ui.dll"), L"PATCH",
                                         GetModuleHandleW(nullptr), expanded);
-  EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(result, kExpansionFailed);  // the expanded file cannot be opened
 }
 
 class InstallLoop : public testing::Test {
@@ -183,7 +177,8 @@ TEST_F(InstallLoop, ReadOnlyHiddenDestinationOrLeftoverNeverBlocksTheNextRowOfTh
   WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
   SetFileAttributesW((root_ + L"ENG\\lang-text.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   // A read-only, hidden leftover of an earlier run where the expansion goes.
-  const std::wstring work = MakeWorkFolder(WorkFolderName());
+  std::wstring work;
+  ASSERT_EQ(MakeWorkFolder(WorkFolderName(), work), S_OK);
   WriteBytes(work + L"lang-text.dll", "leftover");
   SetFileAttributesW((work + L"lang-text.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kValid, root_ + L"FRA\\lang-text.dll")};
@@ -207,7 +202,9 @@ TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {
   EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), "old french");
   EXPECT_EQ(FileBytes(root_ + L"third.dll"), "old third");
   // The half-expanded file keeps the work folder alive.
-  const std::wstring work = MakeWorkFolder(WorkFolderName());
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring work = std::wstring(temp) + WorkFolderName() + L".tmp\\";
   EXPECT_TRUE(Exists(work + L"lang-text.dll"));
   DeleteFileW((work + L"lang-text.dll").c_str());
   RemoveDirectoryW(work.c_str());

@@ -10,10 +10,21 @@
 
 #include "app/win32_raii.h"
 #include "payload/install_files.h"
+#include "payload/sha256.h"
+#include "payload/verified_copy.h"
 
 namespace {
 
 constexpr HRESULT kSharingViolation = static_cast<HRESULT>(0x80070020);
+
+PayloadDigest DigestOf(const std::string& content) {
+  PayloadDigest digest;
+  digest.expandedSize = static_cast<std::uint32_t>(content.size());
+  Sha256 hash;
+  EXPECT_TRUE(hash.Update(content.data(), content.size()) && hash.Finish(digest.sha256));
+  return digest;
+}
+const PayloadDigest kNew = DigestOf("new contents");
 
 class FileReplacement : public testing::Test {
  protected:
@@ -98,14 +109,14 @@ class FileReplacement : public testing::Test {
 };
 
 TEST_F(FileReplacement, FreeFileIsOverwritten) {
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   EXPECT_TRUE(AsideFiles().empty());
 }
 
 TEST_F(FileReplacement, ReadOnlyHiddenFileIsReplacedAndStaysSo) {
   SetFileAttributesW(destination_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   const DWORD attributes = GetFileAttributesW(destination_.c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
@@ -118,7 +129,7 @@ TEST_F(FileReplacement, FileInUseIsMovedAsideAndReplaced) {
   // Open as a running program's image is: readable, renamable, not writable.
   UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ | FILE_SHARE_DELETE);
   ASSERT_TRUE(held.Valid());
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   const auto aside = AsideFiles();
   ASSERT_EQ(aside.size(), 1u);
@@ -133,7 +144,7 @@ TEST_F(FileReplacement, LoadedLibraryIsReplaced) {
   ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\version.dll").c_str(), destination_.c_str(), FALSE));
   const HMODULE library = LoadLibraryW(destination_.c_str());
   ASSERT_NE(library, nullptr);
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   EXPECT_EQ(AsideFiles().size(), 1u);
   FreeLibrary(library);
@@ -142,29 +153,44 @@ TEST_F(FileReplacement, LoadedLibraryIsReplaced) {
 TEST_F(FileReplacement, FileThatCannotEvenBeRenamedStopsWithSharingViolation) {
   UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ);
   ASSERT_TRUE(held.Valid());
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), kSharingViolation);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), kSharingViolation);
   EXPECT_EQ(Read(destination_), "old contents");
   EXPECT_TRUE(AsideFiles().empty());
 }
 
-TEST_F(FileReplacement, FailedSecondCopyPutsTheOldFileBackWithoutScheduledDeletion) {
-  // The source cannot be read: the first copy fails like a file in use, the
-  // destination is moved aside, and the second copy fails too.
+TEST_F(FileReplacement, UnreadableSourceLeavesTheInstalledFileWithoutScheduledDeletion) {
   UniqueFileHandle lockedSource = Hold(source_, 0);
   ASSERT_TRUE(lockedSource.Valid());
   const std::wstring pendingBefore = PendingRenames();
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str()), kSharingViolation);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), kSharingViolation);
   EXPECT_EQ(Read(destination_), "old contents");
-  EXPECT_TRUE(AsideFiles().empty());
+  EXPECT_EQ(FolderEntries(), std::vector<std::wstring>{L"core-ui.dll"});  // no aside, no new file
   EXPECT_EQ(PendingRenames(), pendingBefore) << "the old file would be deleted at the next restart";
+}
+
+TEST_F(FileReplacement, ContentThatDoesNotMatchItsDigestIsNeverPutInPlace) {
+  SetFileAttributesW(destination_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), DigestOf("new contentz")), kDigestMismatch);
+  PayloadDigest longer = kNew;
+  longer.expandedSize += 1;  // same bytes, other size
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), longer), kDigestMismatch);
+  // Also while in use: nothing is moved aside for a copy that fails its check.
+  {
+    UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), DigestOf("x")), kDigestMismatch);
+  }
+  EXPECT_EQ(Read(destination_), "old contents");
+  EXPECT_EQ(GetFileAttributesW(destination_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+            DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+  EXPECT_EQ(FolderEntries(), std::vector<std::wstring>{L"core-ui.dll"});  // no temporary file left
 }
 
 TEST_F(FileReplacement, OtherFailuresAreReturnedAsTheyAre) {
   const std::wstring missing = folder_ + L"new\\missing.dll";
-  EXPECT_EQ(OverwriteInstalledFile(missing.c_str(), destination_.c_str()), static_cast<HRESULT>(0x80070002));
+  EXPECT_EQ(OverwriteInstalledFile(missing.c_str(), destination_.c_str(), kNew), static_cast<HRESULT>(0x80070002));
   EXPECT_EQ(Read(destination_), "old contents");
   const std::wstring noFolder = folder_ + L"no-such-folder\\core-ui.dll";
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), noFolder.c_str()), static_cast<HRESULT>(0x80070003));
+  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), noFolder.c_str(), kNew), static_cast<HRESULT>(0x80070003));
 }
 
 TEST_F(FileReplacement, RemovalOfFreeAndReadOnlyFiles) {

@@ -33,7 +33,13 @@ constexpr DWORD kEditorTimeoutMs = 60000;
 // The prefix's kind, read otherwise than the code under test reads it.
 bool SixtyFourBitPrefix() { return IsRunningUnderWow64(); }
 
-std::wstring ScriptPath() { return MakeWorkFolder(WorkFolderName()) + L"Reg.reg"; }
+std::wstring WorkFolderPath() {
+  std::wstring folder;
+  EXPECT_EQ(MakeWorkFolder(WorkFolderName(), folder), S_OK);
+  return folder;
+}
+
+std::wstring ScriptPath() { return WorkFolderPath() + L"Reg.reg"; }
 
 bool KeyExists(const std::wstring& path, REGSAM view) {
   UniqueRegKey key;
@@ -210,7 +216,7 @@ void RemoveImportTraces() {
   }
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteMachineKey(kCompatibilityKey, view);
   DeleteFileW(scriptPath.c_str());
-  RemoveDirectoryW(MakeWorkFolder(WorkFolderName()).c_str());
+  RemoveWorkFolderIfEmpty();
 }
 
 class RegistryImport : public testing::Test {

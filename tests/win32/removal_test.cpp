@@ -87,7 +87,8 @@ TEST_F(FolderTree, MissingFolderCannotBeListed) {
 class WorkFolder : public testing::Test {
  protected:
   void TearDown() override { RemoveTestTree(folder_.substr(0, folder_.size() - 1)); }
-  const std::wstring folder_ = MakeWorkFolder(WorkFolderName());
+  void SetUp() override { ASSERT_EQ(MakeWorkFolder(WorkFolderName(), folder_), S_OK); }
+  std::wstring folder_;
 };
 
 TEST_F(WorkFolder, ScriptAndFolderAreRemovedAndAMissingFolderStaysGone) {

@@ -1,0 +1,115 @@
+#include "app/folder_handles.h"
+
+#include <winternl.h>
+
+namespace {
+
+// ntdll's NtCreateFile opens an entry relative to the handle of its folder.
+// Looked up once; ntdll is in every process.
+using NtCreateFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*,
+                                    ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+
+HMODULE Ntdll() { return GetModuleHandleW(L"ntdll.dll"); }
+
+NtCreateFileFn NtCreateFileFunction() {
+  static const auto function =
+      reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(Ntdll(), "NtCreateFile")));
+  return function;
+}
+
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kFileCreate = 2;
+constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kOpenForBackup = 0x00004000;
+constexpr ULONG kOpenReparsePoint = 0x00200000;
+
+// NtCreateFile below `folder`; the last error is set from its status on failure.
+UniqueFileHandle CreateBelow(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
+                             ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security) {
+  const NtCreateFileFn create = NtCreateFileFunction();
+  if (create == nullptr || name.empty() || name.size() > 0x7FFF) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return UniqueFileHandle();
+  }
+  const USHORT bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  UNICODE_STRING text{bytes, bytes, const_cast<wchar_t*>(name.c_str())};
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &text;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = security;
+  IO_STATUS_BLOCK status{};
+  HANDLE handle = nullptr;
+  const LONG result = create(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, share, disposition,
+                             options | kOpenReparsePoint | kSynchronousIo | kOpenForBackup, nullptr, 0);
+  if (result < 0) {
+    static const auto toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
+        reinterpret_cast<void*>(GetProcAddress(Ntdll(), "RtlNtStatusToDosError")));
+    SetLastError(toDosError ? toDosError(result) : ERROR_GEN_FAILURE);
+    return UniqueFileHandle();
+  }
+  return UniqueFileHandle(handle);
+}
+
+}  // namespace
+
+UniqueFileHandle OpenEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG kind, DWORD share) {
+  return CreateBelow(folder, name, access, share, kFileOpen, kind, nullptr);
+}
+
+UniqueFileHandle CreateFolderEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, DWORD share,
+                                   PSECURITY_DESCRIPTOR security) {
+  return CreateBelow(parent, name, access, share, kFileCreate, kNtDirectoryFile, security);
+}
+
+UniqueFileHandle OpenFolder(const std::wstring& path, ACCESS_MASK access) {
+  return UniqueFileHandle(CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool IsLink(HANDLE entry) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
+  std::vector<unsigned char> buffer(64 * 1024);
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      return GetLastError() == ERROR_NO_MORE_FILES;
+    }
+    kind = FileIdBothDirectoryInfo;
+    size_t offset = 0;
+    for (;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
+      entries.push_back({std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
+                         entry->FileAttributes});
+      if (entry->NextEntryOffset == 0) break;
+      offset += entry->NextEntryOffset;
+    }
+  }
+}
+
+bool ListedAsLink(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos || slash + 1 >= path.size()) return true;
+  const std::wstring name = path.substr(slash + 1);
+  UniqueFileHandle parent = OpenFolder(path.substr(0, slash + 1));
+  std::vector<ListedEntry> entries;
+  if (!parent || !ListFolder(parent.Get(), entries)) return true;
+  for (const ListedEntry& entry : entries) {
+    if (CompareStringOrdinal(entry.name.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+  }
+  return true;
+}
+
+bool MarkForDeletion(HANDLE entry) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}

@@ -1,0 +1,233 @@
+#include "payload/work_folder.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "app/folder_handles.h"
+#include "app/last_error.h"
+#include "app/platform.h"
+#include "app/trace.h"
+#include "app/win32_raii.h"
+#include "payload/aside_name.h"
+#include "payload/folder_table.h"
+#include "payload/folder_trust.h"
+
+namespace {
+
+// Full control for the system and the administrators, nothing inherited from
+// the user's temporary folder; owned by the administrators.
+constexpr const wchar_t* kProtectedSecurity = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+constexpr const wchar_t* kProtectedSecurityAnyOwner = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// What the held handle may do; the missing delete sharing keeps anyone else
+// from renaming or removing the folder while it is held.
+constexpr ACCESS_MASK kHeldAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | DELETE |
+                                    FILE_READ_ATTRIBUTES;
+constexpr DWORD kHeldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr int kAttempts = 3;
+
+struct HeldFolder {
+  UniqueFileHandle handle;
+  std::wstring path;  // with its trailing backslash
+};
+
+HeldFolder& Held() {
+  static HeldFolder held;
+  return held;
+}
+
+std::wstring LastComponent(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring TemporaryFolder() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::wstring folder = temp;
+  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
+
+// The shell's folder creation makes missing parents too.
+void CreateFolderWithParents(const std::wstring& folder) {
+  if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  using CreateDirectoryFn = int(WINAPI*)(HWND, const wchar_t*);
+  HMODULE shell = GetModuleHandleW(L"shell32.dll");
+  if (shell == nullptr) return;  // imported by the program, so always there
+  const auto create = reinterpret_cast<CreateDirectoryFn>(
+      reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(165))));
+  if (create != nullptr) create(nullptr, folder.c_str());
+}
+
+Trustee TrusteeOf(PSID sid) {
+  if (sid == nullptr || !IsValidSid(sid)) return Trustee::kOther;
+  if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return Trustee::kAdministrators;
+  if (IsWellKnownSid(sid, WinLocalSystemSid)) return Trustee::kSystem;
+  return Trustee::kOther;
+}
+
+// What the trust decision needs to know of an open folder.
+FolderFacts FactsOf(HANDLE folder, const std::wstring& path) {
+  FolderFacts facts;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(folder, &information)) return facts;
+  facts.isFolder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.isLink = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || ListedAsLink(path);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR security = nullptr;
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                      nullptr, &dacl, nullptr, &security) != ERROR_SUCCESS) {
+    return facts;  // unreadable: owned by someone else
+  }
+  UniqueLocal release(security);
+  facts.owner = TrusteeOf(owner);
+  facts.hasAccessList = dacl != nullptr;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) {
+      facts.hasAccessList = false;  // a list that cannot be read is not trusted
+      break;
+    }
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    AccessEntry entry;
+    entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+      entry.allows = true;
+      entry.mask = allowed->Mask;
+      entry.trustee = TrusteeOf(const_cast<DWORD*>(&allowed->SidStart));
+    } else if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      entry.allows = false;
+    } else {
+      // Object and conditional entries: read as allowing anything to anyone.
+      entry.allows = true;
+      entry.mask = FolderWriteRights();
+    }
+    facts.entries.push_back(entry);
+  }
+  return facts;
+}
+
+// Renames whatever holds the folder's name out of the way; a link is renamed
+// itself, never what it points to. Nothing of it is deleted: it may hold the
+// user's files.
+bool MoveAside(const std::wstring& path) {
+  const std::wstring aside = AsideName(path.c_str(), GetCurrentProcessId(), GetTickCount());
+  if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) return false;
+  Trace(L"work folder: moved aside to %ls", aside.c_str());
+  return true;
+}
+
+// Gives the open folder the protected security (also where the creation did
+// not apply it, as Wine does not).
+bool Protect(HANDLE folder, PSECURITY_DESCRIPTOR security) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  if (!GetSecurityDescriptorOwner(security, &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted) || !present) {
+    return false;
+  }
+  SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+  if (owner != nullptr) what |= OWNER_SECURITY_INFORMATION;
+  const DWORD error = SetSecurityInfo(folder, SE_FILE_OBJECT, what, owner, nullptr, dacl, nullptr);
+  SetLastError(error);
+  return error == ERROR_SUCCESS;
+}
+
+UniqueFileHandle CreateProtectedFolder(HANDLE parent, const std::wstring& name) {
+  for (const wchar_t* text : {kProtectedSecurity, kProtectedSecurityAnyOwner}) {
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text, SDDL_REVISION_1, &security, nullptr)) {
+      return UniqueFileHandle();
+    }
+    UniqueLocal release(security);
+    UniqueFileHandle made =
+        CreateFolderEntry(parent, name, kHeldAccess | WRITE_DAC | WRITE_OWNER, kHeldShare, security);
+    if (made && Protect(made.Get(), security)) return made;
+    // A token that may not make the administrators the owner (when the
+    // program is not elevated through them) still gets the protected list.
+    const DWORD error = GetLastError();
+    if (made) MarkForDeletion(made.Get());
+    if (error != ERROR_INVALID_OWNER) {
+      SetLastError(error);
+      return UniqueFileHandle();
+    }
+  }
+  return UniqueFileHandle();
+}
+
+}  // namespace
+
+std::wstring WorkFolderName() {
+  const std::wstring name = LastComponent(OwnModulePath());
+  if (!name.empty()) return name;
+  wchar_t fallback[32];
+  std::swprintf(fallback, 32, L"%x.%08x", static_cast<unsigned>(GetCurrentProcessId()),
+                static_cast<unsigned>(GetTickCount()));
+  return fallback;
+}
+
+HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
+  folder.clear();
+  HeldFolder& held = Held();
+  const std::wstring path = ToLongPath(TemporaryFolder() + name + L".tmp");
+  if (held.handle && held.path == path + L"\\") {
+    folder = held.path;
+    return S_OK;
+  }
+  held = HeldFolder();
+
+  const size_t slash = path.find_last_of(L'\\');
+  const std::wstring parentPath = path.substr(0, slash + 1);
+  const std::wstring leaf = path.substr(slash + 1);
+  CreateFolderWithParents(parentPath);
+  UniqueFileHandle parent = OpenFolder(parentPath, FILE_LIST_DIRECTORY | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE |
+                                                       FILE_READ_ATTRIBUTES | SYNCHRONIZE);
+  if (!parent) return LastErrorResult();
+
+  HRESULT failure = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    UniqueFileHandle existing = OpenEntry(parent.Get(), leaf, kHeldAccess, 0, kHeldShare);
+    if (existing) {
+      if (IsTrustedWorkFolder(FactsOf(existing.Get(), path))) {
+        held.handle = std::move(existing);
+        held.path = path + L"\\";
+        folder = held.path;
+        return S_OK;
+      }
+      existing.Reset();
+      Trace(L"work folder: %ls is not the updater's own", path.c_str());
+      if (!MoveAside(path)) return LastErrorResult();
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+      // Something that cannot even be opened (a file in use, a folder that
+      // shuts out the administrators) can still be renamed in the user's folder.
+      if (!MoveAside(path)) return LastErrorResult();
+    }
+    UniqueFileHandle made = CreateProtectedFolder(parent.Get(), leaf);
+    if (made) {
+      held.handle = std::move(made);
+      held.path = path + L"\\";
+      folder = held.path;
+      return S_OK;
+    }
+    failure = LastErrorResult();
+    // Something took the name between the look and the creation: look again.
+    if (failure != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) && failure != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
+      break;
+    }
+  }
+  Trace(L"work folder: %ls cannot be made: 0x%08lX", path.c_str(), static_cast<unsigned long>(failure));
+  return failure;
+}
+
+bool RemoveWorkFolderIfEmpty() {
+  HeldFolder held = std::move(Held());
+  Held() = HeldFolder();
+  return held.handle && MarkForDeletion(held.handle.Get());
+}
