@@ -113,12 +113,34 @@ FolderFacts FactsOf(HANDLE folder, const std::wstring& path) {
   return facts;
 }
 
-// Renames whatever holds the folder's name out of the way; a link is renamed
-// itself, never what it points to. Nothing of it is deleted: it may hold the
-// user's files.
-bool MoveAside(const std::wstring& path) {
+// The path that an open handle leads to ("\\?\" form), or nothing.
+std::wstring FinalPathOf(HANDLE entry) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return std::wstring();
+    if (length < path.size()) return path.substr(0, length);
+    path.resize(length + 1);
+  }
+}
+
+// Renames whatever holds the folder's name out of the way; nothing of it is
+// deleted, as it may hold the user's files. A link must be renamed itself:
+// where the rename went through it instead (as under Wine, which renames what
+// a Linux link points to), what it points to is put back and the step fails,
+// so that nothing of the user's is ever moved. `pointedTo` is where the entry
+// as opened leads, when it could be opened.
+bool MoveAside(const std::wstring& path, const std::wstring& pointedTo) {
+  const bool link = ListedAsLink(path);
   const std::wstring aside = AsideName(path.c_str(), GetCurrentProcessId(), GetTickCount());
   if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) return false;
+  if (link && !ListedAsLink(aside)) {
+    const bool restored = !pointedTo.empty() && MoveFileExW(aside.c_str(), pointedTo.c_str(), 0);
+    Trace(L"work folder: the link %ls cannot be renamed itself; what it points to %ls", path.c_str(),
+          restored ? L"is back in its place" : L"stays renamed aside");
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return false;
+  }
   Trace(L"work folder: moved aside to %ls", aside.c_str());
   return true;
 }
@@ -201,13 +223,14 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
         folder = held.path;
         return S_OK;
       }
-      existing.Reset();
       Trace(L"work folder: %ls is not the updater's own", path.c_str());
-      if (!MoveAside(path)) return LastErrorResult();
+      const std::wstring pointedTo = FinalPathOf(existing.Get());
+      existing.Reset();  // held without delete sharing: it would stop the rename
+      if (!MoveAside(path, pointedTo)) return LastErrorResult();
     } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
       // Something that cannot even be opened (a file in use, a folder that
       // shuts out the administrators) can still be renamed in the user's folder.
-      if (!MoveAside(path)) return LastErrorResult();
+      if (!MoveAside(path, std::wstring())) return LastErrorResult();
     }
     UniqueFileHandle made = CreateProtectedFolder(parent.Get(), leaf);
     if (made) {
