@@ -128,8 +128,9 @@ class Inspection {
     std::vector<pe::Resource> found;
     for (const pe::Resource& resource : OfType(Text("DIGEST")))
       if (resource.name.Is(kDigestTableId)) found.push_back(resource);
-    if (found.size() != 1) return Problem("DIGEST " + std::to_string(kDigestTableId) + ": " +
-                                          std::to_string(found.size()) + " resources, not one");
+    const std::string resource = "resource DIGEST " + std::to_string(kDigestTableId);
+    if (found.empty()) return Problem("no digest table (" + resource + ")");
+    if (found.size() > 1) return Problem(std::to_string(found.size()) + " digest tables (" + resource + " in several languages)");
     std::vector<std::uint8_t> data;
     if (!LoadSmall(found.front(), data, "the digest table")) return;
     if (!ParseDigestTable(data.data(), data.size(), digests_))
