@@ -127,7 +127,9 @@ class PeImage:
         pe = r.u32(0x3C)
         if r.bytes(pe, 4) != b"PE\0\0":
             raise FormatError("no PE signature")
-        (_, sections, _, _, _, optional_size, _) = r.unpack("HHIIIHH", pe + 4)
+        (_, sections, self.time_stamp, _, _, optional_size,
+         _) = r.unpack("HHIIIHH", pe + 4)
+        self.coff_header = pe + 4
         optional = pe + 24
         magic = r.u16(optional)
         if magic == 0x10B:
@@ -207,6 +209,69 @@ def read_pe_resources(image):
                     raise FormatError("resource %r listed twice" % (key,))
                 result[key] = r.bytes(file_offset(data_rva, size), size)
     return result
+
+
+def resource_directory_stamps(image):
+    """The TimeDateStamp of every directory of the resource tree:
+    [(path of the directory, stamp)], the root first."""
+    pe = PeImage(image)
+    rsrc_rva, rsrc_size = pe.directory(2)
+    if rsrc_rva == 0 or rsrc_size == 0:
+        return []
+    base = pe.file_offset(rsrc_rva, rsrc_size)
+    rsrc = Reader(pe.reader.bytes(base, rsrc_size), "resource section")
+    stamps, pending, seen = [], [((), 0)], set()
+    while pending:
+        path, offset = pending.pop(0)
+        if offset in seen:
+            raise FormatError("resource directory loop at %d" % offset)
+        seen.add(offset)
+        stamps.append((path, rsrc.u32(offset + 4)))
+        named, numbered = rsrc.unpack("HH", offset + 12)
+        for k in range(named + numbered):
+            name, target = rsrc.unpack("II", offset + 16 + 8 * k)
+            if target & 0x80000000:
+                pending.append((path + (name,), target & 0x7FFFFFFF))
+    return stamps
+
+
+IMAGE_DEBUG_DIRECTORY_SIZE = 28
+
+
+def debug_directory_stamps(image):
+    """The TimeDateStamp of every entry of the debug directory."""
+    pe = PeImage(image)
+    rva, size = pe.directory(6)
+    if rva == 0 and size == 0:
+        return []
+    if size % IMAGE_DEBUG_DIRECTORY_SIZE:
+        raise FormatError("debug directory of %d bytes" % size)
+    base = pe.file_offset(rva, size)
+    return [pe.reader.u32(base + k + 4)
+            for k in range(0, size, IMAGE_DEBUG_DIRECTORY_SIZE)]
+
+
+def path_forms(path):
+    """The encodings in which a folder's name could be carried: 8-bit and
+    UTF-16LE, with forward and with backward slashes."""
+    forms = []
+    for text in {path, path.replace("/", "\\")}:
+        forms.append(text.encode("utf-8", "surrogateescape"))
+        forms.append(text.encode("utf-16-le", "surrogatepass"))
+    return forms
+
+
+def find_paths(image, paths):
+    """[(path, file offset)] of the first occurrence of each path in any of
+    its forms."""
+    found = []
+    for path in paths:
+        for form in path_forms(path):
+            offset = image.find(form)
+            if offset >= 0:
+                found.append((path, offset))
+                break
+    return found
 
 
 def by_type(resources, rtype):
@@ -606,6 +671,92 @@ class ResourceReaderTests(unittest.TestCase):
         struct.pack_into("<I", image, root + 20, 0x80000000)
         with self.assertRaises(FormatError):
             read_pe_resources(bytes(image))
+
+
+def build_folders():
+    """The absolute source and build folders that the program must not
+    carry, from UPDATER_SOURCE_DIR and UPDATER_BUILD_DIR, also as resolved
+    through links."""
+    folders = set()
+    for variable in ("UPDATER_SOURCE_DIR", "UPDATER_BUILD_DIR"):
+        value = os.environ.get(variable, "").rstrip("/")
+        if value:
+            folders.add(value)
+            folders.add(os.path.realpath(value))
+    return sorted(folders)
+
+
+class ReproducibleBuildTests(unittest.TestCase):
+    """Nothing of the time or the folder of the build is in the program, so
+    that two builds of one commit give the same bytes. The time stamps are
+    0: the build has no meaningful time of its own, and no loader or tool
+    needs one in a program without bound imports or debug information."""
+
+    @classmethod
+    def setUpClass(cls):
+        with open(EXE_PATH, "rb") as f:
+            cls.image = f.read()
+
+    def test_coff_header_has_no_time_stamp(self):
+        self.assertEqual(PeImage(self.image).time_stamp, 0)
+
+    def test_resource_directories_have_no_time_stamp(self):
+        stamps = resource_directory_stamps(self.image)
+        self.assertTrue(stamps, "no resource directory")
+        self.assertEqual([(path, stamp) for path, stamp in stamps if stamp],
+                         [])
+
+    def test_no_debug_directory_with_a_time_stamp(self):
+        self.assertEqual([s for s in debug_directory_stamps(self.image) if s],
+                         [])
+
+    def test_no_source_or_build_folder(self):
+        folders = build_folders()
+        if not folders:
+            self.skipTest("UPDATER_SOURCE_DIR and UPDATER_BUILD_DIR not set")
+        for folder in folders:
+            self.assertTrue(os.path.isabs(folder) and len(folder) > 1, folder)
+        self.assertEqual(find_paths(self.image, folders), [])
+
+
+class ReproducibleBuildCheckerTests(unittest.TestCase):
+    """The readers behind ReproducibleBuildTests see what they look for."""
+
+    @classmethod
+    def setUpClass(cls):
+        with open(EXE_PATH, "rb") as f:
+            cls.image = f.read()
+
+    def test_sees_a_header_time_stamp(self):
+        image = bytearray(self.image)
+        pe = PeImage(bytes(image))
+        struct.pack_into("<I", image, pe.coff_header + 4, 0x6B18C4E6)
+        self.assertEqual(PeImage(bytes(image)).time_stamp, 0x6B18C4E6)
+
+    def test_sees_a_time_stamp_below_the_root(self):
+        image = bytearray(self.image)
+        pe = PeImage(bytes(image))
+        rva, size = pe.directory(2)
+        base = pe.file_offset(rva, size)
+        # The first type's directory: the first entry of the root.
+        first_type = struct.unpack_from("<I", image, base + 20)[0] & 0x7FFFFFFF
+        struct.pack_into("<I", image, base + first_type + 4, 12345)
+        before = dict(resource_directory_stamps(self.image))
+        after = dict(resource_directory_stamps(bytes(image)))
+        self.assertEqual(set(after), set(before))
+        changed = [path for path in after if after[path] != before[path]]
+        self.assertEqual(len(changed), 1)
+        self.assertEqual(len(changed[0]), 1)  # a type's directory
+        self.assertEqual(after[changed[0]], 12345)
+
+    def test_finds_a_folder_in_each_form(self):
+        folder = "/tmp/some build/updater"
+        for form in path_forms(folder):
+            with self.subTest(form=form):
+                image = self.image + b"\0" * 7 + form + b"\0\0"
+                self.assertEqual(find_paths(image, [folder]),
+                                 [(folder, len(self.image) + 7)])
+        self.assertEqual(find_paths(self.image, [folder]), [])
 
 
 def main():
