@@ -283,7 +283,10 @@ def template_path(arch: str) -> Path:
 def _wine_env(prefix: Path, display: Optional[Display], lang: Optional[str],
               arch: Optional[str] = None) -> dict:
     env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEDEBUG=os.environ.get("UPDATER_WINEDEBUG", "-all"), WINEDLLOVERRIDES=DLL_OVERRIDES)
+    # UPDATER_WINEDEBUG=-all,warn+debugstr shows the programs' traces when a
+    # test is run by hand.
+    env.update(WINEPREFIX=str(prefix), WINEDEBUG=os.environ.get("UPDATER_WINEDEBUG", "-all"),
+               WINEDLLOVERRIDES=DLL_OVERRIDES)
     if display:
         env["DISPLAY"] = display.name
     if lang:
