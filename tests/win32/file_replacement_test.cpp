@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,16 @@ PayloadDigest DigestOf(const std::string& content) {
   return digest;
 }
 const PayloadDigest kNew = DigestOf("new contents");
+
+std::string ReadAll(const std::wstring& path) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::string();
+  std::string data(GetFileSize(file.Get(), nullptr), '\0');
+  DWORD read = 0;
+  if (!ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr)) return std::string();
+  data.resize(read);
+  return data;
+}
 
 class FileReplacement : public testing::Test {
  protected:
@@ -205,6 +216,51 @@ TEST_F(FileReplacement, RemovalOfAFileHeldWithoutDeleteSharingFails) {
   ASSERT_TRUE(held.Valid());
   EXPECT_EQ(RemoveInstalledFile(destination_.c_str()), kSharingViolation);
   EXPECT_EQ(Read(destination_), "old contents");
+}
+
+}  // namespace
+
+namespace {
+
+// A destination on a volume without room for the new file: the write of the
+// copy fails half-way, and the installed file must come through untouched.
+// wine.full_volume runs this with UPDATER_SMALL_VOLUME naming a folder on a
+// small, nearly full volume that holds core-ui.dll.
+TEST(FullVolume, FailedWriteLeavesTheInstalledFileAndNoTemporaryFile) {
+  wchar_t folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"UPDATER_SMALL_VOLUME", folder, MAX_PATH) == 0) {
+    GTEST_SKIP() << "needs UPDATER_SMALL_VOLUME, a folder on a nearly full volume (wine.full_volume)";
+  }
+  const std::wstring destination = std::wstring(folder) + L"\\core-ui.dll";
+  ULARGE_INTEGER free{};
+  ASSERT_TRUE(GetDiskFreeSpaceExW(folder, &free, nullptr, nullptr));
+  const std::string before = ReadAll(destination);
+  ASSERT_FALSE(before.empty());
+
+  // Larger than the room left, and larger than the installed file.
+  const std::string content(static_cast<size_t>(free.QuadPart) + before.size() + 65536, 'n');
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring source = std::wstring(temp) + L"full-volume-source.dll";
+  {
+    UniqueFileHandle file(CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+  }
+  EXPECT_EQ(OverwriteInstalledFile(source.c_str(), destination.c_str(), DigestOf(content)),
+            HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  DeleteFileW(source.c_str());
+  EXPECT_TRUE(ReadAll(destination) == before) << "the installed file changed";
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"core-ui.dll", L"filler.bin"})) << "a temporary file stayed";
 }
 
 }  // namespace

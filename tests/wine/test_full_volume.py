@@ -1,0 +1,54 @@
+"""A file replaced on a volume without room for the new copy: a small tmpfs,
+nearly full, mapped as drive S: of the prefix, holds the installed file. The
+Windows-side test FullVolume.* (tests/win32) writes a larger file over it and
+checks that the write fails with ERROR_DISK_FULL, the installed file stays
+byte for byte and no temporary file is left. Mounting needs root: without it
+the test is skipped."""
+
+import os
+import subprocess
+import unittest
+
+from updater_runs import require_program
+from wineprefix import Scenario, build_dir
+
+VOLUME_BYTES = 512 * 1024
+INSTALLED = bytes(range(256)) * 400  # 100 KB
+ROOM_LEFT = 96 * 1024
+
+
+def tests_exe():
+    return build_dir() / "tests" / "win32" / "win32_tests.exe"
+
+
+class FullVolumeTest(unittest.TestCase):
+    def setUp(self):
+        require_program(tests_exe())
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small volume needs root")
+
+    def test_installed_file_survives_a_full_volume(self):
+        with Scenario("64", "en_US.UTF-8", "full-volume") as s:
+            volume = s.path / "small-volume"
+            volume.mkdir()
+            subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={VOLUME_BYTES}", "tmpfs", str(volume)], check=True)
+            try:
+                (volume / "core-ui.dll").write_bytes(INSTALLED)
+                stat = os.statvfs(volume)
+                (volume / "filler.bin").write_bytes(b"f" * (stat.f_bavail * stat.f_frsize - ROOM_LEFT))
+                stat = os.statvfs(volume)
+                self.assertLess(stat.f_bavail * stat.f_frsize, 2 * ROOM_LEFT)
+                (s.path / "dosdevices" / "s:").symlink_to(volume)
+                run = s.run([tests_exe(), "--gtest_filter=FullVolume.*"], timeout=120, check=False,
+                            env={"UPDATER_SMALL_VOLUME": "S:\\"})
+                output = run.stdout.decode("utf-8", "replace")
+                self.assertEqual(0, run.returncode, output)
+                self.assertIn("[  PASSED  ] 1 test", output)
+                self.assertNotIn("SKIPPED", output)
+                self.assertEqual(INSTALLED, (volume / "core-ui.dll").read_bytes())
+            finally:
+                subprocess.run(["umount", str(volume)], check=False)
+
+
+if __name__ == "__main__":
+    unittest.main()
