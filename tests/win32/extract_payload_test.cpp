@@ -1,6 +1,8 @@
 // Extraction of payload resources into the work folder, and the install loop
 // that replaces installed files with them.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -208,6 +210,75 @@ TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {
   EXPECT_TRUE(Exists(work + L"lang-text.dll"));
   DeleteFileW((work + L"lang-text.dll").c_str());
   RemoveDirectoryW(work.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// A folder of the work folder's name that someone else may write to (here:
+// Everyone) is renamed aside with everything in it, and an empty folder of
+// the updater's own is held in its place.
+TEST(WorkFolderSecurity, FolderOthersCanWriteIsMovedAsideWithItsFilesAndMadeAfresh) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring squatted = std::wstring(temp) + L"squat-test.tmp";
+  ASSERT_TRUE(CreateDirectoryW(squatted.c_str(), nullptr));
+  WriteBytes(squatted + L"\\marker.txt", "planted");
+  PSECURITY_DESCRIPTOR everyone = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &everyone, nullptr));
+  UniqueLocal releaseEveryone(everyone);
+  PACL open = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(everyone, &present, &open, &defaulted));
+  ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(squatted.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, open, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+
+  std::wstring folder;
+  ASSERT_EQ(MakeWorkFolder(L"squat-test", folder), S_OK);
+  EXPECT_EQ(folder, squatted + L"\\");
+  EXPECT_FALSE(Exists(folder + L"marker.txt"));
+  // The squatter's folder and file are kept under the aside name.
+  std::wstring aside;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((squatted + L".tmp.*").c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE) << "nothing was moved aside";
+  aside = std::wstring(temp) + data.cFileName;
+  EXPECT_FALSE(FindNextFileW(find, &data));
+  FindClose(find);
+  EXPECT_EQ(FileBytes(aside + L"\\marker.txt"), "planted");
+
+  // Where the file system keeps access lists (Windows; Wine derives them from
+  // the Linux owner and mode), the new folder's is the protected one.
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR security = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION |
+                                  DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl, nullptr, &security),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  UniqueLocal releaseSecurity(security);
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(security, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    ASSERT_NE(dacl, nullptr);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      void* ace = nullptr;
+      ASSERT_TRUE(GetAce(dacl, i, &ace));
+      const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+      ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+      PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+      EXPECT_TRUE(IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) << i;
+    }
+  }
+
+  RemoveWorkFolderIfEmpty();
+  DeleteFileW((aside + L"\\marker.txt").c_str());
+  RemoveDirectoryW(aside.c_str());
+  EXPECT_FALSE(Exists(squatted));
 }
 
 }  // namespace
