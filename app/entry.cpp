@@ -12,6 +12,7 @@
 #include "app/outcome.h"
 #include "app/run_patch_session.h"
 #include "app/silent_mode.h"
+#include "app/phase_time.h"
 #include "app/trace.h"
 #include "app/tv_recorder.h"
 #include "app/win32_raii.h"
@@ -91,6 +92,7 @@ int RunUpdater(HINSTANCE instance) {
     return ReportResult(E_OUTOFMEMORY);
   }
   Trace(L"check: %d files to install", selected < 0 ? 0 : selected);
+  TraceTimeSinceStart(L"checks");
   if (selected < 0) {
     mutex.Reset();
     return ReportCheckOutcome(outcome::kNothingToUpdate);
@@ -102,8 +104,13 @@ int RunUpdater(HINSTANCE instance) {
   CloseTvRecorder();
 
   Trace(L"session: start");
-  const HRESULT result = RunPatchSession(installList, Caption(), instance);
+  HRESULT result;
+  {
+    PhaseTime time(L"session");
+    result = RunPatchSession(installList, Caption(), instance);
+  }
   Trace(L"session: result 0x%08lX", static_cast<unsigned long>(result));
+  TraceTimeSinceStart(L"run");
   // Released before the closing message, so a new instance may start meanwhile.
   mutex.Reset();
   return ReportResult(result);

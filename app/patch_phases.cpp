@@ -1,6 +1,7 @@
 #include "app/patch_phases.h"
 
 #include "app/module_state.h"
+#include "app/phase_time.h"
 #include "app/trace.h"
 #include "applicability/own_identity.h"
 #include "control/relaunch.h"
@@ -22,12 +23,16 @@ const wchar_t* const kServiceNames[kServiceCount] = {L"QVLDms", L"QVLCImp", L"QV
 
 HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
   Trace(L"phase: prepare");
+  PhaseTime time(L"prepare");
   for (int s = 0; s < kServiceCount; ++s) {
     const bool running = QueryServiceState(kServiceNames[s]) == SERVICE_RUNNING;
     SetServiceWasRunning(static_cast<ComponentService>(s), running);
     Trace(L"service: %ls %ls", kServiceNames[s], running ? L"running" : L"not running");
   }
-  CloseRunningSoftware();
+  {
+    PhaseTime closing(L"programs and services closed");
+    CloseRunningSoftware();
+  }
   if (context == nullptr) return E_INVALIDARG;
   if (FAILED(result)) return result;
   // An empty text is no failure here.
@@ -37,12 +42,16 @@ HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* c
 
 HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
   Trace(L"phase: finish after 0x%08lX", static_cast<unsigned long>(result));
+  PhaseTime time(L"finish");
   const bool imported = ImportRegistryScript(ModuleInstance());
   Trace(L"registry: script started and compatibility values %ls", imported ? L"written" : L"not all written");
   const bool database = UpdateMediaDatabase();
   Trace(L"record: media database %ls", database ? L"updated" : L"not updated");
   for (int s = kServiceCount - 1; s >= 0; --s) {
-    if (ServiceWasRunning(static_cast<ComponentService>(s))) StartServiceAndWait(kServiceNames[s]);
+    if (ServiceWasRunning(static_cast<ComponentService>(s))) {
+      PhaseTime start(std::wstring(L"service start ") + kServiceNames[s]);
+      StartServiceAndWait(kServiceNames[s]);
+    }
   }
   if (TvRecorderRelaunchPending()) {
     const bool started = RelaunchTvRecorder();
@@ -56,7 +65,10 @@ HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* co
     WriteVersionFile(context->productDescription.c_str(), context->updateVersion.c_str());
     const bool uninstall = UpdateUninstallEntry();
     Trace(L"record: uninstall entry %ls", uninstall ? L"written" : L"not written");
-    RemoveWorkFolder();
+    {
+      PhaseTime removal(L"work folder removal");
+      RemoveWorkFolder();
+    }
     if (GetAreaCode() != 1) RemoveRetiredFeatureData();
     DeleteWebMediaValue();
     DeleteRetiredHelpFiles();

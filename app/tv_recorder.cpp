@@ -11,14 +11,18 @@
 #include "app/module_state.h"
 #include "app/outcome.h"
 #include "app/trace.h"
+#include "control/bounded_wait.h"
 #include "control/process_tools.h"
+#include "control/tick_clock.h"
 #include "control/relaunch.h"
 
 namespace {
 
 constexpr wchar_t kTvRecorderExe[] = L"Kestrav.exe";
-constexpr int kQuitChecks = 12;
-constexpr DWORD kQuitCheckIntervalMs = 5000;
+// The recording application may take its time to end a recording: it is
+// looked for often, for at most a minute.
+constexpr DWORD kQuitWaitMs = 60000;
+constexpr DWORD kQuitCheckIntervalMs = 250;
 
 }  // namespace
 
@@ -42,10 +46,8 @@ void CloseTvRecorder() {
   Trace(L"program: recording application asked to quit");
 
   if (StartProgramHidden(path.c_str(), L"/q")) {
-    for (int check = 0; check < kQuitChecks; ++check) {
-      Sleep(kQuitCheckIntervalMs);
-      if (!IsProcessRunning(kTvRecorderExe)) break;
-    }
+    TickClock clock;
+    WaitUntil(clock, [] { return !IsProcessRunning(kTvRecorderExe); }, kQuitWaitMs, kQuitCheckIntervalMs);
   }
   SetTvRecorderRelaunchPending(true);
 }

@@ -50,6 +50,7 @@ set(WIN32_SOURCES
   app/trace.cpp
   app/system_library.cpp
   app/folder_handles.cpp
+  app/phase_time.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp

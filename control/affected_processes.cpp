@@ -74,7 +74,7 @@ bool TerminateAffectedProcess(int32_t index) {
   if (index < 0 || index >= state.count || index >= kMaxAffectedProcesses) return false;
   const RM_UNIQUE_PROCESS& listed = state.processes[index].Process;
   if (listed.dwProcessId == GetCurrentProcessId()) return false;
-  UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, listed.dwProcessId));
+  UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, listed.dwProcessId));
   if (!process) return false;
   // The id may have been reused since the list was made: the start time tells.
   FILETIME created{}, exited{}, kernel{}, user{};

@@ -11,7 +11,7 @@
 
 namespace {
 
-// A terminated process is given this long to go before the next one.
+// A terminated process is given at most this long to go before the next one.
 constexpr DWORD kAfterTerminationMs = 2000;
 
 std::wstring& ProgramFilesText() {
@@ -50,7 +50,8 @@ bool TerminateAndWait(HANDLE process) {
   DWORD exitCode = 0;
   GetExitCodeProcess(process, &exitCode);
   if (!TerminateProcess(process, exitCode)) return false;
-  Sleep(kAfterTerminationMs);
+  // Termination is asynchronous: the process is gone when its handle is signalled.
+  WaitForSingleObject(process, kAfterTerminationMs);
   return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 // Starts the program at `path` with `quitSwitch` when the file exists and a
-// process of its executable name runs, then waits 5 s (whether or not the
-// start worked) without waiting for the program to end. True when it was started.
+// process of its executable name runs, then waits (whether or not the start
+// worked) until no process of that name runs, at most 5 s. True when it was
+// started.
 bool AskProgramToQuit(const wchar_t* path, const wchar_t* quitSwitch);

@@ -5,6 +5,7 @@
 
 #include "app/win32_raii.h"
 #include "control/service_port.h"
+#include "control/tick_clock.h"
 
 // Reads SERVICE_STATUS_PROCESS (36 bytes, zeroed before the read) of an open service.
 bool ReadServiceStatus(SC_HANDLE service, ServiceStatus& status, uint32_t& error);
@@ -34,8 +35,3 @@ class ScmConnection : public ServiceConnection {
   UniqueServiceHandle service_;
 };
 
-class TickClock : public WaitClock {
- public:
-  uint32_t Now() override { return GetTickCount(); }
-  void SleepFor(uint32_t ms) override { Sleep(ms); }
-};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/last_error.h"
+#include "app/phase_time.h"
 #include "app/trace.h"
 #include "app/win32_raii.h"
 #include "payload/aside_name.h"
@@ -69,6 +70,7 @@ void DiscardNewFile(const std::wstring& newFile) {
 }  // namespace
 
 HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
+  PhaseTime time(L"installation");
   std::vector<PayloadDigest> digests;
   HRESULT result = LoadPayloadDigests(module, digests);
   if (FAILED(result)) {

@@ -81,7 +81,6 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
 }  // namespace
 
 void RemoveWorkFolder() {
-  Sleep(5000);
   // The script is removed only once the editor has read it, or has had its time.
   const RegistryImportEnd import = WaitForRegistryImport(kRegistryImportWaitMs);
   if (import.started) {

@@ -3,8 +3,9 @@
 #pragma once
 #include <string>
 
-// Waits 5 s for the registry editor to let go of the script, then deletes
-// "Reg.reg" in the work folder and the folder itself (only when it is empty).
+// Waits for the registry editor to end (at most kRegistryImportWaitMs), then
+// deletes "Reg.reg" in the work folder and the folder itself (only when it is
+// empty).
 void RemoveWorkFolder();
 
 // Deletes everything below `folder`, read-only entries included, but not the

@@ -94,6 +94,11 @@ def main(argv=None) -> int:
     if not result.boxes:
         print("No message box was shown.")
     print(f"Exit code: 0x{result.exit_code:08X}")
+    times = [line[len("time: "):] for line in result.trace(exe.split("\\")[-1]) if line.startswith("time: ")]
+    if times:
+        print("Phase times:")
+        for line in times:
+            print(f"  {line}")
     if args.trace:
         print("Trace:")
         for line in result.trace(exe.split("\\")[-1]):

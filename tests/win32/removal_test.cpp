@@ -95,7 +95,7 @@ TEST_F(WorkFolder, ScriptAndFolderAreRemovedAndAMissingFolderStaysGone) {
   WriteTestFile(folder_ + L"Reg.reg", "Windows Registry Editor Version 5.00\r\n");
   const DWORD began = GetTickCount();
   RemoveWorkFolder();
-  EXPECT_GE(GetTickCount() - began, 4900u) << "the registry editor is given 5 s first";
+  EXPECT_LT(GetTickCount() - began, 2000u) << "no registry editor was started, so none is waited for";
   EXPECT_FALSE(PathExists(folder_));
   // With the folder gone, nothing is left behind (the folder is made on the
   // way, so a call that did not remove it would leave it).
