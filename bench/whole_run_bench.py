@@ -1,0 +1,173 @@
+#!/usr/bin/python3
+"""Whole-run benchmark: the update of a simulated PC under Wine, timed.
+
+Runs, several times each and interleaved, on the same machine in one go:
+
+- whole PC: the demo's PC (the product, two running services, two running
+  programs that use watched libraries, media database, records), updated by
+  this build's updater.exe and by the updater.exe of a baseline commit that is
+  built in a scratch folder (by default the commit before the waits that end
+  on their event);
+- nothing running: the same update without programs or services;
+- copy floor: copy_floor.exe copies the same 161 payload files (96 MB) to
+  the same destinations, the floor of any update.
+
+Prints the median (and range) of each run's wall time as the harness measures
+it (from the start of the Windows process to its end, boxes answered at
+once), the medians of this build's phase times from its trace, and the two
+ratios: whole PC against the baseline, nothing running against the floor.
+
+    python3 bench/whole_run_bench.py [--runs N] [--baseline REV]
+"""
+
+from __future__ import annotations
+
+import argparse
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from collections import defaultdict
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO))
+
+import testbed  # noqa: E402,F401 -- puts the Wine test modules on the path
+from harness import run_program, stage_program, updater_exe  # noqa: E402
+from testbed.payload_rows import new_payload_file  # noqa: E402
+from testbed.run_demo import WHOLE_PC  # noqa: E402
+from testbed.simulated_pc import (InstalledPayload, SimulatedPC, add_pc_arguments,  # noqa: E402
+                                  components_from_args, payload_rows)
+from wineprefix import build_dir, ensure_templates, x86_32_mode  # noqa: E402
+
+TIME_LINE = re.compile(r"^time: (.+) (\d+) ms$")
+HOST_TOOLS = ("make_payload", "make_registry_scripts", "szdd_pack", "make_digest_table")
+
+
+def pc_components(options):
+    parser = argparse.ArgumentParser()
+    add_pc_arguments(parser)
+    return components_from_args(parser.parse_args(options))
+
+
+def default_baseline() -> str:
+    """The commit before the one that brought the waits that end on their event."""
+    added = subprocess.run(["git", "log", "--diff-filter=A", "--format=%H", "--", "control/bounded_wait.cpp"],
+                           cwd=REPO, capture_output=True, text=True, check=True).stdout.split()
+    if not added:
+        raise SystemExit("bench: no commit adds control/bounded_wait.cpp; give --baseline")
+    return added[-1] + "~1"
+
+
+def build_baseline(rev: str) -> Path:
+    """updater.exe of `rev`, built once in build/bench/baseline-<hash>."""
+    commit = subprocess.run(["git", "rev-parse", rev], cwd=REPO, capture_output=True, text=True,
+                            check=True).stdout.strip()
+    work = REPO / "build" / "bench" / f"baseline-{commit[:12]}"
+    program = work / "build" / "win32" / "updater.exe"
+    if program.is_file():
+        return program
+    if work.exists():
+        shutil.rmtree(work)
+    work.mkdir(parents=True)
+    archive = subprocess.run(["git", "archive", commit], cwd=REPO, capture_output=True, check=True).stdout
+    subprocess.run(["tar", "-x", "-C", str(work)], input=archive, check=True)
+    shutil.copytree(REPO / "build" / "sqlite", work / "build" / "sqlite")
+    print(f"bench: building the baseline {commit[:12]} in {work}", file=sys.stderr)
+    subprocess.run(["cmake", "--preset", "host"], cwd=work, check=True, stdout=subprocess.DEVNULL)
+    # The host tools that the win32 build runs; older commits have fewer of them.
+    targets = subprocess.run(["cmake", "--build", "--preset", "host", "--target", "help"], cwd=work,
+                             capture_output=True, text=True, check=True).stdout
+    tools = [t for t in HOST_TOOLS if re.search(rf"^{t}:", targets, re.M)]
+    for command in (["cmake", "--build", "--preset", "host", "-j2", "--target", *tools],
+                    ["cmake", "--preset", "win32"],
+                    ["cmake", "--build", "--preset", "win32", "-j2", "--target", "updater"]):
+        subprocess.run(command, cwd=work, check=True, stdout=subprocess.DEVNULL)
+    return program
+
+
+def run_update(program: Path, options) -> tuple:
+    with SimulatedPC("64", "en_US.UTF-8", pc_components(options), "bench") as pc:
+        exe = stage_program(pc.scenario, program)
+        result = run_program(pc.scenario, exe, answers=["ok"] * 50, timeout=600)
+        if result.exit_code != 0:
+            raise RuntimeError(f"{program}: exit code {result.exit_code}\n{result.describe()}")
+        phases = {}
+        for line in result.trace(program.name):
+            match = TIME_LINE.match(line)
+            if match:
+                phases[match.group(1)] = int(match.group(2)) / 1000
+        return result.seconds, phases
+
+
+def run_copy_floor() -> tuple:
+    floor = build_dir() / "bench" / "copy_floor.exe"
+    payload = InstalledPayload()
+    with SimulatedPC("64", "en_US.UTF-8", pc_components([]), "bench-floor") as pc:
+        lines = []
+        for row in payload_rows():
+            source = f"C:\\bench-payload\\{row.resource_id}.bin"
+            target = pc.scenario.to_unix(source)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(new_payload_file(row.resource_id), target)
+            lines.append(f"{source}\t{payload.destination(pc, row)}")
+        listing = pc.scenario.drive_c / "bench-payload" / "list.txt"
+        listing.write_text("\n".join(lines) + "\n", encoding="utf-8")
+        exe = stage_program(pc.scenario, floor)
+        result = run_program(pc.scenario, exe, ["C:\\bench-payload\\list.txt"], timeout=600)
+        if result.exit_code != 0:
+            raise RuntimeError(f"copy_floor: exit code {result.exit_code}")
+        return result.seconds, {}
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--baseline", default=None, help="the commit to compare with")
+    args = parser.parse_args()
+    runs_32bit, why = x86_32_mode()
+    if not runs_32bit:
+        print(f"bench: {why}", file=sys.stderr)
+        return 1
+    ensure_templates(["64"])
+    baseline = build_baseline(args.baseline or default_baseline())
+    current = updater_exe()
+    variants = {
+        "whole PC, this build": lambda: run_update(current, WHOLE_PC),
+        "whole PC, baseline": lambda: run_update(baseline, WHOLE_PC),
+        "nothing running, this build": lambda: run_update(current, []),
+        "copy floor (copy_floor.exe)": run_copy_floor,
+    }
+    walls = defaultdict(list)
+    phases = defaultdict(lambda: defaultdict(list))
+    began = time.monotonic()
+    for i in range(args.runs):
+        for name, run in variants.items():
+            seconds, times = run()
+            walls[name].append(seconds)
+            for phase, value in times.items():
+                phases[name][phase].append(value)
+            print(f"run {i + 1}/{args.runs}: {name}: {seconds:.2f} s", file=sys.stderr)
+
+    median = {name: statistics.median(values) for name, values in walls.items()}
+    print(f"Whole-run benchmark, {args.runs} runs each, 64-bit Wine prefix "
+          f"(baseline {baseline.parents[2].name}); wall time of the Windows process:")
+    for name, values in walls.items():
+        print(f"  {name:32} median {median[name]:6.2f} s  (min {min(values):.2f}, max {max(values):.2f})")
+    for name in ("whole PC, this build", "nothing running, this build"):
+        print(f"Phase and step times of '{name}' (median, s):")
+        for phase, values in phases[name].items():
+            print(f"  {phase:40} {statistics.median(values):6.2f}")
+    print(f"whole PC, this build / baseline: {median['whole PC, this build'] / median['whole PC, baseline']:.2f} "
+          "(target at most 0.40)")
+    print(f"nothing running / copy floor:    "
+          f"{median['nothing running, this build'] / median['copy floor (copy_floor.exe)']:.2f} (target at most 3)")
+    print(f"(benchmark took {time.monotonic() - began:.0f} s)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
