@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "app/hresult.h"
+
 namespace outcome {
 
 // Message-box type flags used by the entry (same values as MB_* in Windows).
@@ -34,10 +36,15 @@ struct CheckOutcome {
   int32_t exitCode;
 };
 
-constexpr CheckOutcome kAlreadyRunning{kMsgAlreadyRunning, kBoxOk, static_cast<int32_t>(0x80070480u)};
-constexpr CheckOutcome kNotAdministrator{kMsgNotAdministrator, kBoxIconExclamation,
-                                         static_cast<int32_t>(0x80070005u)};
-constexpr CheckOutcome kNothingToUpdate{kMsgNothingToUpdate, kBoxOk, 0};
+// Every outcome of the start-up checks; the entry names them below.
+inline constexpr CheckOutcome kCheckOutcomes[] = {
+    {kMsgAlreadyRunning, kBoxOk, hresult::kSingleInstance},
+    {kMsgNotAdministrator, kBoxIconExclamation, hresult::kAccessDenied},
+    {kMsgNothingToUpdate, kBoxOk, 0},
+};
+inline constexpr const CheckOutcome& kAlreadyRunning = kCheckOutcomes[0];
+inline constexpr const CheckOutcome& kNotAdministrator = kCheckOutcomes[1];
+inline constexpr const CheckOutcome& kNothingToUpdate = kCheckOutcomes[2];
 
 // The message shown after the session; show is false for S_FALSE.
 struct ClosingMessage {
@@ -46,6 +53,20 @@ struct ClosingMessage {
   uint32_t boxType;
   bool formatWithCode;  // the text is message 1213 formatted with the result
 };
+
+// The session results with a closing message of their own; the result is the exit code.
+struct SessionOutcome {
+  int32_t result;
+  ClosingMessage closing;
+};
+inline constexpr ClosingMessage kCompletedMessage{true, kMsgCompleted, kBoxOk, false};
+inline constexpr SessionOutcome kSessionOutcomes[] = {
+    {hresult::kOk, kCompletedMessage},
+    {hresult::kFalse, {false, 0, kBoxOk, false}},
+    {hresult::kAbort, {true, kMsgCancelled, kBoxOk, false}},
+};
+// Any other result: kCompletedMessage when it is not negative, else this one.
+inline constexpr ClosingMessage kFailedMessage{true, kMsgFailedWithCode, kBoxIconHand, true};
 
 ClosingMessage ClosingMessageFor(int32_t sessionResult);
 
