@@ -101,6 +101,7 @@ else()
   # Terminal-server aware: on a Remote Desktop server the Windows folder (and
   # with it the registry editor's path) is the system's, not a per-user copy.
   target_link_options(updater PRIVATE -municode -Wl,--tsaware)
+  include(${CMAKE_SOURCE_DIR}/cmake/signing.cmake)
   set(windows_subdirs testbed tests/wine tests/resources tests/win32 bench)
 endif()
 

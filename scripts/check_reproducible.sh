@@ -10,7 +10,11 @@
 #                   payload is generated and packed twice); by default the
 #                   program is built with UPDATER_EMBED_PAYLOAD=OFF
 #   --keep          leave the temporary folders (their paths are printed)
-# Environment: JOBS (parallel jobs of each build, default 2), TMPDIR.
+# Environment: JOBS (parallel jobs of each build, default 2), TMPDIR. With a
+# code-signing certificate configured (UPDATER_SIGN_*, cmake/signing.cmake)
+# both copies are signed, at the signing time SOURCE_DATE_EPOCH, which is the
+# commit's time unless set: the exported copies have no history to take it
+# from.
 #
 # Installs nothing: the tools come from scripts/setup.sh, and so does the
 # SQLite amalgamation (build/sqlite/amalgamation) that configuring the win32
@@ -24,7 +28,7 @@ for arg in "$@"; do
   case "$arg" in
     --with-payload) payload=ON ;;
     --keep) keep=1 ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "check_reproducible: unknown argument $arg" >&2; exit 2 ;;
   esac
 done
@@ -42,6 +46,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 commit="$(git -C "$root" rev-parse HEAD)"
+export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct "$commit")}"
 if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
   echo "check_reproducible: note: uncommitted changes are not part of the check" >&2
 fi

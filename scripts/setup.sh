@@ -14,7 +14,7 @@ packages=(
   xvfb x11-utils imagemagick
   locales-all
   file libmspack0 libmspack-dev mscompress
-  python3 fonts-wqy-microhei libssl-dev
+  python3 fonts-wqy-microhei libssl-dev osslsigncode openssl
   dpkg-dev tcl make
 )
 

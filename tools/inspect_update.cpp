@@ -1,15 +1,26 @@
 // inspect_update: what a release engineer checks in a built updater.exe
 // before it ships, printed as plain lines that stay the same from run to run:
-// the version information and its languages, the languages of the message
+// the Authenticode signature and whether it holds for the file as it is, the
+// version information and its languages, the languages of the message
 // catalogue, the manifest's execution level, the imported DLLs, and every
 // PATCH and REG resource expanded with the updater's own expander and
 // compared with its row of the DIGEST table. The last line is a summary.
 //
-//   inspect_update PATH/TO/updater.exe
+//   inspect_update [--require-signature] PATH/TO/updater.exe
+//
+// The signature line is one of
+//   signature: none
+//   signature: signer="<subject>" issuer="<issuer>" digest=<alg> valid (chain not checked)
+//   signature: [signer="..." issuer="..." digest=<alg>] INVALID (<reason>)
+// "valid": the image hash recomputed over the file equals the signed one and
+// the PKCS#7 signature verifies with the signer's key. Whether the signer's
+// certificate chains to a trusted root is left to osslsigncode verify or to
+// Windows.
 //
 // Exit status: 0 when everything verifies; 1 when anything does not (a
 // mismatch, a failed expansion, a missing row or table, no payload, a damaged
-// resource); 2 for a usage error or a file that cannot be read as a PE image.
+// resource, an invalid signature, no signature with --require-signature); 2
+// for a usage error or a file that cannot be read as a PE image.
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -18,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/authenticode.h"
 #include "tools/byte_image.h"
 #include "tools/execution_level.h"
 #include "tools/payload_check.h"
@@ -79,6 +91,27 @@ class Inspection {
       return false;
     }
     return true;
+  }
+
+  void Signature(bool required) {
+    const std::vector<authenticode::Signature> found = authenticode::CheckSignatures(image_);
+    if (found.empty()) {
+      std::cout << "signature: none\n";
+      if (required) Problem("the program is not signed");
+      return;
+    }
+    for (const authenticode::Signature& signature : found) {
+      std::cout << "signature:";
+      if (!signature.signer.empty())
+        std::cout << " signer=\"" << signature.signer << "\" issuer=\"" << signature.issuer << "\"";
+      if (!signature.digest.empty()) std::cout << " digest=" << signature.digest;
+      if (signature.valid) {
+        std::cout << " valid (chain not checked)\n";
+      } else {
+        std::cout << " INVALID (" << signature.reason << ")\n";
+        ++problems_;
+      }
+    }
   }
 
   void Version() {
@@ -195,11 +228,23 @@ class Inspection {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: inspect_update PATH/TO/updater.exe\n");
+  bool requireSignature = false;
+  std::string path;
+  for (int k = 1; k < argc; ++k) {
+    const std::string arg = argv[k];
+    if (arg == "--require-signature") {
+      requireSignature = true;
+    } else if (path.empty() && !arg.empty() && arg[0] != '-') {
+      path = arg;
+    } else {
+      path.clear();
+      break;
+    }
+  }
+  if (path.empty()) {
+    std::fprintf(stderr, "usage: inspect_update [--require-signature] PATH/TO/updater.exe\n");
     return 2;
   }
-  const std::string path = argv[1];
   FileImage file;
   if (!file.Open(path)) {
     std::fprintf(stderr, "inspect_update: %s cannot be opened.\n", path.c_str());
@@ -218,6 +263,7 @@ int main(int argc, char** argv) {
       treeOk = false;
     }
     Inspection inspection(image, std::move(resources));
+    inspection.Signature(requireSignature);
     inspection.Version();
     inspection.StringLanguages();
     inspection.Manifest();

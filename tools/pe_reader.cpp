@@ -153,6 +153,8 @@ Image::Image(ByteImage& bytes) : bytes_(bytes) {
     throw FormatError("the optional header has the unknown magic " + Hex(magic));
   }
   const std::uint64_t optionalEnd = optional + optionalSize;
+  // CheckSum is at the same place in both layouts.
+  if (optional + 68 <= optionalEnd) checkSumOffset_ = optional + 64;
   if (countOffset + 4 <= optionalEnd) {
     directoriesOffset_ = countOffset + 4;
     // Only the directories that fit in the optional header count.

@@ -22,6 +22,8 @@ class FormatError : public std::runtime_error {
 inline constexpr unsigned kExportDirectory = 0;
 inline constexpr unsigned kImportDirectory = 1;
 inline constexpr unsigned kResourceDirectory = 2;
+// The certificate table: its "RVA" is a file offset, and it is not loaded.
+inline constexpr unsigned kSecurityDirectory = 4;
 
 inline constexpr std::uint32_t kRtString = 6;
 inline constexpr std::uint32_t kRtVersion = 16;
@@ -62,6 +64,14 @@ class Image {
   // (rva, size) of a data directory; both 0 when the image has none.
   std::pair<std::uint32_t, std::uint32_t> Directory(unsigned index) const;
 
+  // File offsets of the optional header's CheckSum field (4 bytes) and of the
+  // 8-byte entry of a data directory; 0 when the header has no such field or
+  // entry. Signing rewrites both, so the Authenticode hash leaves them out.
+  std::uint64_t CheckSumOffset() const { return checkSumOffset_; }
+  std::uint64_t DirectoryEntryOffset(unsigned index) const {
+    return index < directoryCount_ ? directoriesOffset_ + 8ull * index : 0;
+  }
+
   // The file offset of `size` bytes at `rva`; FormatError when they are not
   // all in the file data of one section.
   std::uint64_t FileOffset(std::uint32_t rva, std::uint32_t size) const;
@@ -81,6 +91,7 @@ class Image {
   ByteImage& bytes_;
   bool is64Bit_ = false;
   std::uint16_t machine_ = 0;
+  std::uint64_t checkSumOffset_ = 0;
   std::uint64_t directoriesOffset_ = 0;
   std::uint32_t directoryCount_ = 0;
   std::vector<Section> sections_;
