@@ -6,3 +6,7 @@
 
 // "%s.tmp.%d-%d": the path, the process id and the tick count.
 std::wstring AsideName(const std::wstring& path, uint32_t processId, uint32_t tickCount);
+
+// "%s.new.%d-%d": the temporary name of a new file written beside the
+// installed one before it takes its place.
+std::wstring NewFileName(const std::wstring& path, uint32_t processId, uint32_t tickCount);

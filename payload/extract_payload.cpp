@@ -11,11 +11,6 @@ namespace {
 
 constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
 
-std::wstring LastComponent(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 // Stamps the open file with the row's time, read as UTC, as creation, access
 // and write time. A failure skips the stamp; the extraction still succeeds.
 void StampFileTime(HANDLE file, const FileTime16& time) {
@@ -31,7 +26,7 @@ HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row
   expandedPath.clear();
   const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(std::abs(row.resourceId)), resourceType);
   if (found == nullptr) return LastErrorResult();
-  const std::wstring name = LastComponent(row.fileName);
+  const std::wstring name = LastPathComponent(row.fileName);
   const DWORD size = SizeofResource(module, found);
   const HGLOBAL loaded = LoadResource(module, found);
   const void* data = loaded ? LockResource(loaded) : nullptr;

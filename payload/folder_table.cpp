@@ -42,6 +42,11 @@ std::vector<FolderEntry> PrefixedFolderTable(const std::wstring& applicationFold
   return table;
 }
 
+std::wstring LastPathComponent(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring ToLongPath(const std::wstring& path) {
   if (path.size() < kMaxPath || path.compare(0, 4, kLongPathPrefix) == 0) return path;
   if (path.compare(0, 2, L"\\\\") == 0) return kLongUncPrefix + path.substr(1);

@@ -34,4 +34,7 @@ std::vector<FolderEntry> PrefixedFolderTable(const std::wstring& applicationFold
 // Unchanged when shorter than 260 characters or already beginning with "\\?\";
 // otherwise "\\?\" + path, or for a network path ("\\server\share...")
 // "\\?\UNC" + the path without its first backslash.
+// The part after the last backslash or slash (all of it when there is none).
+std::wstring LastPathComponent(const std::wstring& path);
+
 std::wstring ToLongPath(const std::wstring& path);

@@ -39,12 +39,6 @@ std::wstring AsideNameNow(const wchar_t* path) {
   return AsideName(path, GetCurrentProcessId(), GetTickCount());
 }
 
-// The temporary name of the new file beside its destination.
-std::wstring NewFileName(const wchar_t* destination) {
-  wchar_t suffix[40];
-  swprintf(suffix, 40, L".new.%lu-%lu", GetCurrentProcessId(), GetTickCount());
-  return std::wstring(destination) + suffix;
-}
 
 void DeleteAtNextRestart(const std::wstring& path) {
   MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -107,7 +101,7 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
 HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination, const PayloadDigest& expected) {
   const DWORD attributes = MakeReplaceable(destination);
   const DWORD carried = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
-  const std::wstring newFile = NewFileName(destination);
+  const std::wstring newFile = NewFileName(destination, GetCurrentProcessId(), GetTickCount());
   HRESULT result = WriteVerifiedCopy(source, newFile, expected, carried);
   if (FAILED(result)) {
     RestoreAttributes(destination, attributes);

@@ -77,13 +77,8 @@ HRESULT WriteVerifiedCopy(const std::wstring& source, const std::wstring& target
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!to) return LastErrorResult();
   const HRESULT result = CopyChecked(from.Get(), to.Get(), expected, attributes);
-  if (FAILED(result) && !MarkForDeletion(to.Get())) {
-    // A read-only attribute given a moment ago stands in the way of deletion.
-    FILE_BASIC_INFO normal{};
-    normal.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(to.Get(), FileBasicInfo, &normal, sizeof normal);
-    MarkForDeletion(to.Get());
-  }
+  // The attributes (read-only perhaps) are set last, so a failed copy can always be deleted.
+  if (FAILED(result)) MarkForDeletion(to.Get());
   return result;
 }
 

@@ -39,11 +39,6 @@ HeldFolder& Held() {
   return held;
 }
 
-std::wstring LastComponent(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 std::wstring TemporaryFolder() {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
@@ -187,7 +182,7 @@ UniqueFileHandle CreateProtectedFolder(HANDLE parent, const std::wstring& name) 
 }  // namespace
 
 std::wstring WorkFolderName() {
-  const std::wstring name = LastComponent(OwnModulePath());
+  const std::wstring name = LastPathComponent(OwnModulePath());
   if (!name.empty()) return name;
   wchar_t fallback[32];
   std::swprintf(fallback, 32, L"%x.%08x", static_cast<unsigned>(GetCurrentProcessId()),
@@ -213,16 +208,17 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
                                                        FILE_READ_ATTRIBUTES | SYNCHRONIZE);
   if (!parent) return LastErrorResult();
 
+  const auto hold = [&](UniqueFileHandle handle) {
+    held.handle = std::move(handle);
+    held.path = path + L"\\";
+    folder = held.path;
+    return S_OK;
+  };
   HRESULT failure = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     UniqueFileHandle existing = OpenEntry(parent.Get(), leaf, kHeldAccess, 0, kHeldShare);
     if (existing) {
-      if (IsTrustedWorkFolder(FactsOf(existing.Get(), path))) {
-        held.handle = std::move(existing);
-        held.path = path + L"\\";
-        folder = held.path;
-        return S_OK;
-      }
+      if (IsTrustedWorkFolder(FactsOf(existing.Get(), path))) return hold(std::move(existing));
       Trace(L"work folder: %ls is not the updater's own", path.c_str());
       const std::wstring pointedTo = FinalPathOf(existing.Get());
       existing.Reset();  // held without delete sharing: it would stop the rename
@@ -233,12 +229,7 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
       if (!MoveAside(path, std::wstring())) return LastErrorResult();
     }
     UniqueFileHandle made = CreateProtectedFolder(parent.Get(), leaf);
-    if (made) {
-      held.handle = std::move(made);
-      held.path = path + L"\\";
-      folder = held.path;
-      return S_OK;
-    }
+    if (made) return hold(std::move(made));
     failure = LastErrorResult();
     // Something took the name between the look and the creation: look again.
     if (failure != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) && failure != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
@@ -250,7 +241,6 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
 }
 
 bool RemoveWorkFolderIfEmpty() {
-  HeldFolder held = std::move(Held());
-  Held() = HeldFolder();
+  const HeldFolder held = std::exchange(Held(), HeldFolder());
   return held.handle && MarkForDeletion(held.handle.Get());
 }

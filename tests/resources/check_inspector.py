@@ -17,7 +17,7 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from check_resources import FormatError, PeImage, Reader  # noqa: E402
+from check_resources import FormatError, read_pe_resource_ranges  # noqa: E402
 
 PATCH_IDS = set(range(401, 562))
 REG_IDS = {301, 302}
@@ -31,30 +31,9 @@ INSPECTOR = None
 def resource_file_range(image, rtype, name):
     """(file offset, size) of the data of resource rtype/name, its first
     language; rtype is a string type, name a number."""
-    pe = PeImage(image)
-    rva, size = pe.directory(2)
-    rsrc = Reader(pe.reader.bytes(pe.file_offset(rva, size), size), "resource section")
-
-    def entries(offset):
-        named, numbered = rsrc.unpack("HH", offset + 12)
-        for k in range(named + numbered):
-            yield rsrc.unpack("II", offset + 16 + 8 * k)
-
-    def type_name(value):
-        if not value & 0x80000000:
-            return value & 0xFFFF
-        at = value & 0x7FFFFFFF
-        return rsrc.bytes(at + 2, 2 * rsrc.u16(at)).decode("utf-16-le")
-
-    for type_entry, names in entries(0):
-        if type_name(type_entry) != rtype:
-            continue
-        for name_entry, languages in entries(names & 0x7FFFFFFF):
-            if name_entry != name:
-                continue
-            for _, data_entry in entries(languages & 0x7FFFFFFF):
-                data_rva, data_size = rsrc.unpack("II", data_entry)
-                return pe.file_offset(data_rva, data_size), data_size
+    for (key_type, key_name, _), found in read_pe_resource_ranges(image).items():
+        if key_type == rtype and key_name == name:
+            return found
     raise FormatError("no resource %s/%d" % (rtype, name))
 
 

@@ -166,6 +166,14 @@ class PeImage:
 def read_pe_resources(image):
     """Returns {(type, name, language): bytes}; type and name are int or str."""
     pe = PeImage(image)
+    return {key: pe.reader.bytes(offset, size)
+            for key, (offset, size) in read_pe_resource_ranges(image).items()}
+
+
+def read_pe_resource_ranges(image):
+    """Returns {(type, name, language): (file offset, size)} of every
+    resource's data, each range checked to lie in the file."""
+    pe = PeImage(image)
     r = pe.reader
     rsrc_rva, rsrc_size = pe.directory(2)
     if rsrc_rva == 0 or rsrc_size == 0:
@@ -207,7 +215,9 @@ def read_pe_resources(image):
                 key = (rtype, name, lang)
                 if key in result:
                     raise FormatError("resource %r listed twice" % (key,))
-                result[key] = r.bytes(file_offset(data_rva, size), size)
+                offset = file_offset(data_rva, size)
+                r.need(offset, size)
+                result[key] = (offset, size)
     return result
 
 

@@ -6,18 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/little_endian.h"
+
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-  b[at] = v & 0xFF;
-  b[at + 1] = v >> 8;
-}
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
-}
 
 // A minimal PE32 image: one section at RVA 0x1000 (file 0x200) holding a
 // resource tree with one leaf, PATCH / 401 / 1033, whose data is "hello".
