@@ -63,7 +63,7 @@ set(WIN32_SOURCES
   payload/work_folder.cpp
   payload/sha256.cpp
   payload/payload_digests.cpp
-  payload/verified_copy.cpp
+  payload/verified_file.cpp
   control/process_tools.cpp
   control/quit_request.cpp
   control/affected_processes.cpp

@@ -11,28 +11,39 @@ namespace {
 
 constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
 
-// Stamps the open file with the row's time, read as UTC, as creation, access
-// and write time. A failure skips the stamp; the extraction still succeeds.
-void StampFileTime(HANDLE file, const FileTime16& time) {
+// The row's time, read as UTC; zero when it is not a valid date.
+FILETIME RowFileTime(const FileTime16& time) {
   SYSTEMTIME system{time.year, time.month, 0, time.day, time.hour, time.minute, time.second, time.millisecond};
-  FILETIME stamp;
-  if (SystemTimeToFileTime(&system, &stamp)) SetFileTime(file, &stamp, &stamp, &stamp);
+  FILETIME stamp{};
+  if (!SystemTimeToFileTime(&system, &stamp)) return FILETIME{};
+  return stamp;
 }
 
 }  // namespace
 
-HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row, const wchar_t* resourceType,
-                       HINSTANCE module, std::wstring& expandedPath) {
-  expandedPath.clear();
+HRESULT LoadPayloadFile(HINSTANCE module, const wchar_t* resourceType, const PatchFileEntry& row,
+                        PayloadFile& payload) {
+  payload = PayloadFile{};
   const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(std::abs(row.resourceId)), resourceType);
   if (found == nullptr) return LastErrorResult();
-  const std::wstring name = LastPathComponent(row.fileName);
   const DWORD size = SizeofResource(module, found);
   const HGLOBAL loaded = LoadResource(module, found);
   const void* data = loaded ? LockResource(loaded) : nullptr;
   if (data == nullptr) return LastErrorResult();
+  payload.data = data;
+  payload.size = size;
+  payload.time = RowFileTime(row.fileTime);
+  return S_OK;
+}
 
-  const std::wstring expanded = ToLongPath(workFolder + name);
+HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row, const wchar_t* resourceType,
+                       HINSTANCE module, std::wstring& expandedPath) {
+  expandedPath.clear();
+  PayloadFile payload;
+  const HRESULT loaded = LoadPayloadFile(module, resourceType, row, payload);
+  if (FAILED(loaded)) return loaded;
+
+  const std::wstring expanded = ToLongPath(workFolder + LastPathComponent(row.fileName));
   // A leftover of an earlier run that is read-only or hidden would make the
   // creation below fail; the work folder's files are all ours to overwrite.
   SetFileAttributesW(expanded.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -40,9 +51,12 @@ HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row
   UniqueFileHandle target(
       CreateFileW(expanded.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) return kOpenFailed;
-  const HRESULT result = ExpandIntoFile(data, size, target.Get());
+  const HRESULT result = ExpandIntoFile(payload.data, payload.size, target.Get());
   if (FAILED(result)) return result;
-  StampFileTime(target.Get(), row.fileTime);
+  // An invalid date skips the stamp; the extraction still succeeds.
+  if (payload.time.dwLowDateTime != 0 || payload.time.dwHighDateTime != 0) {
+    SetFileTime(target.Get(), &payload.time, &payload.time, &payload.time);
+  }
   expandedPath = expanded;
   return S_OK;
 }

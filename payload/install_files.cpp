@@ -11,7 +11,7 @@
 #include "payload/aside_name.h"
 #include "payload/extract_payload.h"
 #include "payload/payload_digests.h"
-#include "payload/verified_copy.h"
+#include "payload/verified_file.h"
 
 namespace {
 
@@ -71,6 +71,9 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
     Trace(L"file: no digest table: 0x%08lX", static_cast<unsigned long>(result));
     return result;
   }
+  // The files are expanded where they are installed; the work folder is the
+  // registry script's, later. A folder that cannot be had stops the run here,
+  // before any installed file is touched rather than after all of them.
   std::wstring workFolder;
   result = MakeWorkFolder(WorkFolderName(), workFolder);
   if (FAILED(result)) return result;
@@ -79,14 +82,12 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
       const HRESULT removed = RemoveInstalledFile(row.fileName.c_str());
       if (FAILED(removed)) result = removed;
     } else {
-      std::wstring expanded;
-      result = ExtractPayload(workFolder, row, L"PATCH", module, expanded);
+      PayloadFile payload;
+      result = LoadPayloadFile(module, L"PATCH", row, payload);
       if (SUCCEEDED(result)) {
         const PayloadDigest* expected = FindDigest(digests, static_cast<std::uint32_t>(std::abs(row.resourceId)));
-        const HRESULT replaced = expected ? OverwriteInstalledFile(expanded.c_str(), row.fileName.c_str(), *expected)
-                                          : kDigestMismatch;  // nothing unverified is installed
-        if (FAILED(replaced)) result = replaced;
-        DeleteFileW(expanded.c_str());
+        // Nothing unverified is installed.
+        result = expected ? OverwriteInstalledFile(payload, row.fileName.c_str(), *expected) : kDigestMismatch;
       }
     }
     Trace(L"file: %ls %ls: 0x%08lX", row.resourceId == 0 ? L"removed" : L"replaced", row.fileName.c_str(),
@@ -98,11 +99,11 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
   return result;
 }
 
-HRESULT OverwriteInstalledFile(const wchar_t* source, const wchar_t* destination, const PayloadDigest& expected) {
+HRESULT OverwriteInstalledFile(const PayloadFile& source, const wchar_t* destination, const PayloadDigest& expected) {
   const DWORD attributes = MakeReplaceable(destination);
   const DWORD carried = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
   const std::wstring newFile = NewFileName(destination, GetCurrentProcessId(), GetTickCount());
-  HRESULT result = WriteVerifiedCopy(source, newFile, expected, carried);
+  HRESULT result = WriteVerifiedFile(source, newFile, expected, carried);
   if (FAILED(result)) {
     RestoreAttributes(destination, attributes);
     return result;

@@ -15,7 +15,7 @@
 #include "payload/extract_payload.h"
 #include "payload/patch_file_entry.h"
 #include "payload/payload_digests.h"
-#include "payload/verified_copy.h"
+#include "payload/verified_file.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "app/win32_raii.h"
 #include "payload/install_files.h"
 #include "payload/sha256.h"
-#include "payload/verified_copy.h"
+#include "payload/verified_file.h"
 
 namespace {
 
@@ -26,6 +26,31 @@ PayloadDigest DigestOf(const std::string& content) {
   return digest;
 }
 const PayloadDigest kNew = DigestOf("new contents");
+
+// `content` as SZDD data of literals only, which any expander must take.
+std::string Packed(const std::string& content) {
+  std::string packed("SZDD\x88\xF0\x27\x33\x41\x00", 10);
+  for (int shift = 0; shift < 32; shift += 8) packed += static_cast<char>(content.size() >> shift);
+  for (size_t i = 0; i < content.size(); i += 8) {
+    packed += '\xFF';
+    packed += content.substr(i, 8);
+  }
+  return packed;
+}
+
+// The payload of a row, held in memory as the program holds its resources.
+struct Payload {
+  explicit Payload(const std::string& content) : packed(Packed(content)) {
+    file.data = packed.data();
+    file.size = packed.size();
+    SYSTEMTIME built{2013, 9, 0, 11, 2, 0, 0, 0};
+    SystemTimeToFileTime(&built, &file.time);
+  }
+  Payload(const Payload&) = delete;  // `file` points into `packed`
+  Payload& operator=(const Payload&) = delete;
+  std::string packed;
+  PayloadFile file;
+};
 
 std::string ReadAll(const std::wstring& path) {
   UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -44,10 +69,7 @@ class FileReplacement : public testing::Test {
     GetTempPathW(MAX_PATH, temp);
     folder_ = std::wstring(temp) + L"replacement-test\\";
     CreateDirectoryW(folder_.c_str(), nullptr);
-    source_ = folder_ + L"new\\core-ui.dll";
     destination_ = folder_ + L"core-ui.dll";
-    CreateDirectoryW((folder_ + L"new").c_str(), nullptr);
-    Write(source_, "new contents");
     Write(destination_, "old contents");
   }
   void TearDown() override {
@@ -55,8 +77,6 @@ class FileReplacement : public testing::Test {
       SetFileAttributesW((folder_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW((folder_ + name).c_str());
     }
-    DeleteFileW(source_.c_str());  // attributes untouched: the replacement must leave it deletable
-    RemoveDirectoryW((folder_ + L"new").c_str());
     RemoveDirectoryW(folder_.c_str());
   }
 
@@ -116,31 +136,36 @@ class FileReplacement : public testing::Test {
     return text;
   }
 
-  std::wstring folder_, source_, destination_;
+  const Payload source_{"new contents"};
+  std::wstring folder_, destination_;
 };
 
 TEST_F(FileReplacement, FreeFileIsOverwritten) {
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   EXPECT_TRUE(AsideFiles().empty());
 }
 
 TEST_F(FileReplacement, ReadOnlyHiddenFileIsReplacedAndStaysSo) {
   SetFileAttributesW(destination_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   const DWORD attributes = GetFileAttributesW(destination_.c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
-  // The expanded copy stays deletable: the next row of the same name reuses its path.
-  EXPECT_TRUE(DeleteFileW(source_.c_str()));
+  // The build's time of the file, not the time of the writing.
+  UniqueFileHandle file(CreateFileW(destination_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+  FILETIME written{};
+  ASSERT_TRUE(GetFileTime(file.Get(), nullptr, nullptr, &written));
+  EXPECT_EQ(CompareFileTime(&written, &source_.file.time), 0);
 }
 
 TEST_F(FileReplacement, FileInUseIsMovedAsideAndReplaced) {
   // Open as a running program's image is: readable, renamable, not writable.
   UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ | FILE_SHARE_DELETE);
   ASSERT_TRUE(held.Valid());
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   const auto aside = AsideFiles();
   ASSERT_EQ(aside.size(), 1u);
@@ -155,7 +180,7 @@ TEST_F(FileReplacement, LoadedLibraryIsReplaced) {
   ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\version.dll").c_str(), destination_.c_str(), FALSE));
   const HMODULE library = LoadLibraryW(destination_.c_str());
   ASSERT_NE(library, nullptr);
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), S_OK);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), kNew), S_OK);
   EXPECT_EQ(Read(destination_), "new contents");
   EXPECT_EQ(AsideFiles().size(), 1u);
   FreeLibrary(library);
@@ -164,16 +189,17 @@ TEST_F(FileReplacement, LoadedLibraryIsReplaced) {
 TEST_F(FileReplacement, FileThatCannotEvenBeRenamedStopsWithSharingViolation) {
   UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ);
   ASSERT_TRUE(held.Valid());
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), kSharingViolation);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), kNew), kSharingViolation);
   EXPECT_EQ(Read(destination_), "old contents");
   EXPECT_TRUE(AsideFiles().empty());
 }
 
-TEST_F(FileReplacement, UnreadableSourceLeavesTheInstalledFileWithoutScheduledDeletion) {
-  UniqueFileHandle lockedSource = Hold(source_, 0);
-  ASSERT_TRUE(lockedSource.Valid());
+TEST_F(FileReplacement, PayloadThatDoesNotExpandLeavesTheInstalledFileWithoutScheduledDeletion) {
+  Payload cut("new contents");
+  cut.file.size -= 3;  // the data ends before its declared length
   const std::wstring pendingBefore = PendingRenames();
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), kNew), kSharingViolation);
+  UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ | FILE_SHARE_DELETE);  // in use, too
+  EXPECT_EQ(OverwriteInstalledFile(cut.file, destination_.c_str(), kNew), static_cast<HRESULT>(0x8007006E));
   EXPECT_EQ(Read(destination_), "old contents");
   EXPECT_EQ(FolderEntries(), std::vector<std::wstring>{L"core-ui.dll"});  // no aside, no new file
   EXPECT_EQ(PendingRenames(), pendingBefore) << "the old file would be deleted at the next restart";
@@ -181,14 +207,14 @@ TEST_F(FileReplacement, UnreadableSourceLeavesTheInstalledFileWithoutScheduledDe
 
 TEST_F(FileReplacement, ContentThatDoesNotMatchItsDigestIsNeverPutInPlace) {
   SetFileAttributesW(destination_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), DigestOf("new contentz")), kDigestMismatch);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), DigestOf("new contentz")), kDigestMismatch);
   PayloadDigest longer = kNew;
   longer.expandedSize += 1;  // same bytes, other size
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), longer), kDigestMismatch);
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), longer), kDigestMismatch);
   // Also while in use: nothing is moved aside for a copy that fails its check.
   {
     UniqueFileHandle held = Hold(destination_, FILE_SHARE_READ | FILE_SHARE_DELETE);
-    EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), destination_.c_str(), DigestOf("x")), kDigestMismatch);
+    EXPECT_EQ(OverwriteInstalledFile(source_.file, destination_.c_str(), DigestOf("x")), kDigestMismatch);
   }
   EXPECT_EQ(Read(destination_), "old contents");
   EXPECT_EQ(GetFileAttributesW(destination_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
@@ -197,11 +223,8 @@ TEST_F(FileReplacement, ContentThatDoesNotMatchItsDigestIsNeverPutInPlace) {
 }
 
 TEST_F(FileReplacement, OtherFailuresAreReturnedAsTheyAre) {
-  const std::wstring missing = folder_ + L"new\\missing.dll";
-  EXPECT_EQ(OverwriteInstalledFile(missing.c_str(), destination_.c_str(), kNew), static_cast<HRESULT>(0x80070002));
-  EXPECT_EQ(Read(destination_), "old contents");
   const std::wstring noFolder = folder_ + L"no-such-folder\\core-ui.dll";
-  EXPECT_EQ(OverwriteInstalledFile(source_.c_str(), noFolder.c_str(), kNew), static_cast<HRESULT>(0x80070003));
+  EXPECT_EQ(OverwriteInstalledFile(source_.file, noFolder.c_str(), kNew), static_cast<HRESULT>(0x80070003));
 }
 
 TEST_F(FileReplacement, RemovalOfFreeAndReadOnlyFiles) {
@@ -239,17 +262,9 @@ TEST(FullVolume, FailedWriteLeavesTheInstalledFileAndNoTemporaryFile) {
 
   // Larger than the room left, and larger than the installed file.
   const std::string content(static_cast<size_t>(free.QuadPart) + before.size() + 65536, 'n');
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring source = std::wstring(temp) + L"full-volume-source.dll";
-  {
-    UniqueFileHandle file(CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
-  }
-  EXPECT_EQ(OverwriteInstalledFile(source.c_str(), destination.c_str(), DigestOf(content)),
+  const Payload source(content);
+  EXPECT_EQ(OverwriteInstalledFile(source.file, destination.c_str(), DigestOf(content)),
             HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-  DeleteFileW(source.c_str());
   EXPECT_TRUE(ReadAll(destination) == before) << "the installed file changed";
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;

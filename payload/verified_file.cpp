@@ -1,0 +1,108 @@
+#include "payload/verified_file.h"
+
+#include <vector>
+
+#include "app/folder_handles.h"
+#include "app/last_error.h"
+#include "app/win32_raii.h"
+#include "payload/sha256.h"
+#include "payload/szdd_expander.h"
+
+namespace {
+
+constexpr DWORD kBufferSize = 1 << 20;
+constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
+
+bool Matches(std::uint64_t size, const Sha256Digest& digest, const PayloadDigest& expected) {
+  return size == expected.expandedSize && digest == expected.sha256;
+}
+
+HRESULT WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    const DWORD piece = size > kBufferSize ? kBufferSize : static_cast<DWORD>(size);
+    if (!WriteFile(file, data, piece, &written, nullptr)) return LastErrorResult();
+    if (written == 0) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    data += written;
+    size -= written;
+  }
+  return S_OK;
+}
+
+// Writes the expander's output to the new file and hashes exactly what was
+// written; keeps the write's own error, which the expander cannot carry.
+class HashingFileSink : public szdd::ByteSink {
+ public:
+  explicit HashingFileSink(HANDLE file) : file_(file) {}
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    failure_ = WriteAll(file_, data, size);
+    if (FAILED(failure_)) return false;
+    hash_.Update(data, size);
+    size_ += size;
+    return true;
+  }
+  HRESULT failure() const { return failure_; }
+  std::uint64_t size() const { return size_; }
+  bool Finish(Sha256Digest& digest) { return hash_.Finish(digest); }
+
+ private:
+  HANDLE file_;
+  Sha256 hash_;
+  HRESULT failure_ = S_OK;
+  std::uint64_t size_ = 0;
+};
+
+HRESULT ExpandChecked(const PayloadFile& payload, HANDLE to, const PayloadDigest& expected, DWORD attributes) {
+  szdd::MemorySource in(static_cast<const std::uint8_t*>(payload.data), payload.size);
+  HashingFileSink out(to);
+  if (szdd::Expand(in, out) != szdd::ExpandStatus::kOk) return FAILED(out.failure()) ? out.failure() : kOpenFailed;
+  Sha256Digest digest{};
+  if (!out.Finish(digest)) return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  // On the disk before it replaces anything: a power cut must not leave an
+  // installed file that was renamed in but never written.
+  if (!FlushFileBuffers(to)) return LastErrorResult();
+  if (!Matches(out.size(), digest, expected)) return kDigestMismatch;
+  // The build's time of the file and the installed file's attributes; a zero
+  // time leaves the time of the writing.
+  FILE_BASIC_INFO basic{};
+  basic.CreationTime.LowPart = payload.time.dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(payload.time.dwHighDateTime);
+  basic.LastAccessTime = basic.CreationTime;
+  basic.LastWriteTime = basic.CreationTime;
+  basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  if (!SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic)) return LastErrorResult();
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT WriteVerifiedFile(const PayloadFile& payload, const std::wstring& target, const PayloadDigest& expected,
+                          DWORD attributes) {
+  // Nobody else may open the new file until it is complete and checked.
+  UniqueFileHandle to(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!to) return LastErrorResult();
+  const HRESULT result = ExpandChecked(payload, to.Get(), expected, attributes);
+  // The attributes (read-only perhaps) are set last, so a failed file can always be deleted.
+  if (FAILED(result)) MarkForDeletion(to.Get());
+  return result;
+}
+
+HRESULT CheckFileDigest(const std::wstring& path, const PayloadDigest& expected) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return LastErrorResult();
+  Sha256 hash;
+  std::vector<unsigned char> buffer(kBufferSize);
+  std::uint64_t size = 0;
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), buffer.data(), kBufferSize, &read, nullptr)) return LastErrorResult();
+    if (read == 0) break;
+    hash.Update(buffer.data(), read);
+    size += read;
+  }
+  Sha256Digest digest{};
+  if (!hash.Finish(digest)) return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  return Matches(size, digest, expected) ? S_OK : kDigestMismatch;
+}
