@@ -16,9 +16,12 @@ g++ -O2 and measures, each figure the median of --runs runs (5 by default):
       the platform's LZ32 (LZOpenFileW/LZCopy), the updater's own expander,
       and a read-copy-write floor;
     natively: ours, libmspack, Debian's msexpand (on the first files up to
-      --msexpand-bytes, for the same reason as mscompress), and the floor.
+      --msexpand-bytes, for the same reason as mscompress), and the floor;
+  hashing (MB/s of SHA-256 over the payload in memory, under Wine, 32-bit):
+    the system's bcrypt.dll, the updater's own hash, and its portable
+    compression function alone (what CPUs without SHA instructions get).
 
-Usage: bench/szdd_bench.py [--runs N] [--ms-runs N] [--keep DIR] [--parts pack,native,wine]
+Usage: bench/szdd_bench.py [--runs N] [--ms-runs N] [--keep DIR] [--parts pack,native,wine,hash]
 """
 import argparse
 import os
@@ -178,15 +181,69 @@ def native_expansion(args, work, tool, have_mspack, files, packed, total_out):
                                                               rates["ours"] / rates["copy floor"]))
 
 
-def wine_expansion(args, work, files, packed, total_out):
+def wine_bench():
+    """szdd_bench_win.exe and the harness's wineprefix module; (None, None) when the exe is not built."""
     exe = os.path.join(ROOT, "build", "win32", "bench", "szdd_bench_win.exe")
     if not os.path.exists(exe):
         print("\n%s is missing: build the win32 preset first" % exe)
-        return
+        return None, None
     sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
     import wineprefix  # the test harness's prefixes and sessions
 
     wineprefix.ensure_templates(["32"])
+    return exe, wineprefix
+
+
+def timed_in_wine(scenario, exe, mode, listing, label, runs):
+    """The seconds of each run of szdd_bench_win.exe MODE, its largest peak
+    memory, its memory at start and the last run's other fields; no seconds
+    when a run failed."""
+    seconds, peak, start, fields = [], 0, 0, {}
+    for _ in range(runs):
+        result = scenario.run([exe, mode, scenario.to_windows(listing)], timeout=1800, check=False)
+        out = result.stdout.decode("utf-8", "replace")
+        fields = dict(item.split("=", 1) for item in out.split() if "=" in item)
+        if result.returncode != 0 or "seconds" not in fields:
+            print("  %-12s failed: %s" % (label, result.stderr.decode("utf-8", "replace").strip()[:300]))
+            return [], 0, 0, {}
+        seconds.append(float(fields["seconds"]))
+        peak = max(peak, int(fields["peak"]))
+        start = int(fields["start"])
+    return seconds, peak, start, fields
+
+
+def wine_hashing(args, work, files, total):
+    exe, wineprefix = wine_bench()
+    if exe is None:
+        return
+    print()
+    print("SHA-256 under Wine (32-bit prefix) of %d bytes in memory (%d runs, timed inside the program)"
+          % (total, args.runs))
+    print("  %-20s %9s  %s" % ("", "MB/s", "digests"))
+    reference = None
+    with wineprefix.Scenario("32", None, "sha-bench") as scenario:
+        listing = write_list(os.path.join(work, "wine-hash.txt"),
+                             [(scenario.to_windows(f), "-") for f in files])
+        for mode, label in (("hash-bcrypt", "bcrypt.dll"), ("hash-ours", "ours"),
+                            ("hash-scalar", "ours, portable only")):
+            seconds, _, _, fields = timed_in_wine(scenario, exe, mode, listing, label, args.runs)
+            if not seconds:
+                continue
+            if mode == "hash-bcrypt":
+                reference = fields.get("digest")
+                note = "reference"
+            elif mode == "hash-ours":
+                note = ("no bcrypt.dll digest to compare" if reference is None else
+                        "same as bcrypt.dll" if fields.get("digest") == reference else "DIFFERENT from bcrypt.dll")
+            else:
+                note = "blocks only, no digest"
+            print("  %-20s %9.1f  %s" % (label, mb(total) / statistics.median(seconds), note))
+
+
+def wine_expansion(args, work, files, packed, total_out):
+    exe, wineprefix = wine_bench()
+    if exe is None:
+        return
     outs = [os.path.join(work, "wout", os.path.basename(f)) for f in files]
     os.makedirs(os.path.join(work, "wout"), exist_ok=True)
     print()
@@ -204,17 +261,7 @@ def wine_expansion(args, work, files, packed, total_out):
         }
         for mode, label in (("lz32", "LZ32"), ("ours", "ours"), ("copy", "copy floor"), ("memory", "ours in memory")):
             listing = write_list(os.path.join(work, "wine-%s.txt" % mode), lists[mode])
-            seconds, peak, start = [], 0, 0
-            for _ in range(args.runs):
-                result = scenario.run([exe, mode, win(listing)], timeout=1800, check=False)
-                out = result.stdout.decode("utf-8", "replace")
-                fields = dict(item.split("=", 1) for item in out.split() if "=" in item)
-                if result.returncode != 0 or "seconds" not in fields:
-                    print("  %-12s failed: %s" % (label, result.stderr.decode("utf-8", "replace").strip()[:300]))
-                    break
-                seconds.append(float(fields["seconds"]))
-                peak = max(peak, int(fields["peak"]))
-                start = int(fields["start"])
+            seconds, peak, start, _ = timed_in_wine(scenario, exe, mode, listing, label, args.runs)
             if not seconds:
                 continue
             rates[mode] = mb(total_out) / statistics.median(seconds)
@@ -234,8 +281,8 @@ def main():
                         help="expanded bytes that msexpand is timed on")
     parser.add_argument("--payload", default=os.path.join(ROOT, "build", "win32", "payload", "files"))
     parser.add_argument("--keep", help="work in this folder and keep it")
-    parser.add_argument("--parts", default="pack,native,wine",
-                        help="what to measure, of pack, native (expansion) and wine (expansion)")
+    parser.add_argument("--parts", default="pack,native,wine,hash",
+                        help="what to measure, of pack, native (expansion), wine (expansion) and hash (SHA-256)")
     args = parser.parse_args()
 
     base = "/dev/shm" if os.path.isdir("/dev/shm") else None
@@ -254,7 +301,7 @@ def main():
         parts = set(args.parts.split(","))
         if "pack" in parts:
             packed = pack_figures(args, work, files, pack, total)
-        else:  # packed with ours all the same: the expanders need the input
+        elif parts & {"native", "wine"}:  # packed with ours all the same: the expanders need the input
             for f in files:
                 subprocess.run([pack, f, f + ".sz"], check=True)
             packed = [f + ".sz" for f in files]
@@ -262,6 +309,8 @@ def main():
             native_expansion(args, work, tool, have_mspack, files, packed, total)
         if "wine" in parts:
             wine_expansion(args, work, files, packed, total)
+        if "hash" in parts:
+            wine_hashing(args, work, files, total)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)

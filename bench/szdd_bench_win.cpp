@@ -4,11 +4,18 @@
 //   copy   a read-copy-write of the compressed bytes: the floor of any expander
 //   memory our expander from memory to a sink that drops the bytes (the files
 //          are read before the clock starts): its speed without file I/O
+// or hashes every IN file, read before the clock starts, with
+//   hash-bcrypt  SHA-256 through the system's bcrypt.dll
+//   hash-ours    the updater's own SHA-256 (the path this CPU allows)
+//   hash-scalar  its portable compression function alone, over each file's
+//                whole blocks (no digest: at most two blocks a file left out)
 // Usage: szdd_bench_win MODE LIST, LIST holding "IN|OUT" lines (UTF-8).
-// Prints "seconds=<s> bytes=<expanded bytes> start=<working set at start>
-// peak=<peak working set>" (bytes);
+// Prints "seconds=<s> bytes=<expanded or hashed bytes> start=<working set at
+// start> peak=<peak working set>" (bytes), and for hash-bcrypt and hash-ours
+// "digest=<hex>", the exclusive or of every file's digest;
 // exit code 0 only when every pair went through.
 #include <windows.h>
+#include <bcrypt.h>
 #include <lzexpand.h>
 #include <psapi.h>
 
@@ -20,6 +27,8 @@
 
 #include "app/win32_raii.h"
 #include "payload/expand_file.h"
+#include "payload/sha256.h"
+#include "payload/sha256_blocks.h"
 #include "payload/szdd_expander.h"
 
 namespace {
@@ -79,6 +88,33 @@ std::vector<std::uint8_t> ReadWhole(const std::wstring& path) {
   return data;
 }
 
+bool HashBcrypt(const std::vector<std::uint8_t>& data, Sha256Digest& digest) {
+  static BCRYPT_ALG_HANDLE provider = nullptr;
+  if (provider == nullptr && BCryptOpenAlgorithmProvider(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+    return false;
+  }
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0) < 0) return false;
+  const bool ok =
+      BCryptHashData(hash, const_cast<UCHAR*>(data.data()), static_cast<ULONG>(data.size()), 0) >= 0 &&
+      BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0) >= 0;
+  BCryptDestroyHash(hash);
+  return ok;
+}
+
+bool HashOurs(const std::vector<std::uint8_t>& data, Sha256Digest& digest) {
+  Sha256 hash;
+  return hash.Update(data.data(), data.size()) && hash.Finish(digest);
+}
+
+void CompressScalarOnly(const std::vector<std::uint8_t>& data) {
+  sha256_detail::State state = sha256_detail::kInitialState;
+  sha256_detail::CompressScalar(state, data.data(), data.size() / sha256_detail::kBlockSize);
+  // Kept, so that the compression is not optimised away.
+  static volatile std::uint32_t sink;
+  sink = state[0];
+}
+
 unsigned long long FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -89,7 +125,7 @@ unsigned long long FileSize(const std::wstring& path) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) {
-    std::fwprintf(stderr, L"usage: szdd_bench_win lz32|ours|copy|memory LIST\n");
+    std::fwprintf(stderr, L"usage: szdd_bench_win lz32|ours|copy|memory|hash-bcrypt|hash-ours|hash-scalar LIST\n");
     return 2;
   }
   const std::wstring mode = argv[1];
@@ -110,12 +146,15 @@ int wmain(int argc, wchar_t** argv) {
   before.cb = sizeof before;
   GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
 
-  // "memory": every compressed file read first, then expanded untimed by I/O.
-  std::vector<std::vector<std::uint8_t>> packed;
-  if (mode == L"memory") {
-    for (const auto& pair : pairs) packed.push_back(ReadWhole(pair.first));
+  // "memory" and the hashes: every file read first, then worked on untimed by I/O.
+  const bool hashing = mode.rfind(L"hash-", 0) == 0;
+  const bool inMemory = mode == L"memory" || hashing;
+  std::vector<std::vector<std::uint8_t>> inputs;
+  if (inMemory) {
+    for (const auto& pair : pairs) inputs.push_back(ReadWhole(pair.first));
   }
   CountingSink counted;
+  Sha256Digest combined{};
 
   LARGE_INTEGER frequency;
   LARGE_INTEGER start;
@@ -130,8 +169,15 @@ int wmain(int argc, wchar_t** argv) {
     else if (mode == L"ours") ok = SUCCEEDED(ExpandFile(in, out));
     else if (mode == L"copy") ok = Copy(in, out);
     else if (mode == L"memory") {
-      szdd::MemorySource source(packed[i].data(), packed[i].size());
+      szdd::MemorySource source(inputs[i].data(), inputs[i].size());
       ok = szdd::Expand(source, counted) == szdd::ExpandStatus::kOk;
+    } else if (mode == L"hash-scalar") {
+      CompressScalarOnly(inputs[i]);
+      ok = true;
+    } else if (mode == L"hash-bcrypt" || mode == L"hash-ours") {
+      Sha256Digest digest{};
+      ok = mode == L"hash-bcrypt" ? HashBcrypt(inputs[i], digest) : HashOurs(inputs[i], digest);
+      for (size_t b = 0; b < digest.size(); ++b) combined[b] ^= digest[b];
     }
     if (!ok) {
       std::fwprintf(stderr, L"%ls: %ls failed\n", in.c_str(), mode.c_str());
@@ -141,7 +187,9 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceCounter(&end);
 
   unsigned long long bytes = counted.total;
-  if (mode != L"memory") {
+  if (hashing) {
+    for (const auto& data : inputs) bytes += data.size();
+  } else if (!inMemory) {
     for (const auto& pair : pairs) bytes += FileSize(pair.second);
   }
   PROCESS_MEMORY_COUNTERS counters{};
@@ -151,5 +199,10 @@ int wmain(int argc, wchar_t** argv) {
               static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), bytes,
               static_cast<unsigned long>(before.WorkingSetSize),
               static_cast<unsigned long>(counters.PeakWorkingSetSize));
+  if (hashing && mode != L"hash-scalar") {
+    std::printf("digest=");
+    for (const std::uint8_t byte : combined) std::printf("%02x", byte);
+    std::printf("\n");
+  }
   return failures == 0 ? 0 : 1;
 }

@@ -61,7 +61,6 @@ set(WIN32_SOURCES
   payload/extract_payload.cpp
   payload/registry_import.cpp
   payload/work_folder.cpp
-  payload/sha256.cpp
   payload/payload_digests.cpp
   payload/verified_file.cpp
   control/process_tools.cpp
@@ -82,9 +81,10 @@ set(WIN32_SOURCES
 )
 
 add_library(updater_lib STATIC ${CORE_SOURCES} ${WIN32_SOURCES})
-# The program is built for size, but the expander carries every payload byte:
-# it is built for speed.
-set_source_files_properties(payload/szdd_expander.cpp PROPERTIES COMPILE_OPTIONS "-O2")
+# The program is built for size, but the expander and the hash carry every
+# payload byte: they are built for speed.
+set_source_files_properties(payload/szdd_expander.cpp payload/sha256_scalar.cpp payload/sha256_x86.cpp
+  PROPERTIES COMPILE_OPTIONS "-O2")
 target_include_directories(updater_lib PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(updater_lib PUBLIC ${WIN32_DEFINES})
 target_compile_options(updater_lib PRIVATE -Wall -Wextra -Werror)

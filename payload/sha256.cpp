@@ -1,65 +1,64 @@
 #include "payload/sha256.h"
 
-#include <bcrypt.h>
+#include <algorithm>
+#include <cstring>
 
-#include "app/system_library.h"
+#include "payload/sha256_blocks.h"
 
 namespace {
 
-using OpenProviderFn = decltype(&BCryptOpenAlgorithmProvider);
-using CreateHashFn = decltype(&BCryptCreateHash);
-using HashDataFn = decltype(&BCryptHashData);
-using FinishHashFn = decltype(&BCryptFinishHash);
-using DestroyHashFn = decltype(&BCryptDestroyHash);
+using sha256_detail::kBlockSize;
+using CompressFunction = void (*)(sha256_detail::State&, const std::uint8_t*, std::size_t);
 
-template <typename Function>
-Function Bcrypt(const char* name) {
-  return SystemFunction<Function>(L"bcrypt.dll", name);
+// Chosen on first use: CPUID is asked once per run.
+CompressFunction Compress() {
+  static const CompressFunction chosen =
+      sha256_detail::ShaInstructionsAvailable() ? sha256_detail::CompressSha : sha256_detail::CompressScalar;
+  return chosen;
 }
 
-// One provider for the whole run; it is only ever read.
-BCRYPT_ALG_HANDLE Provider() {
-  static const BCRYPT_ALG_HANDLE provider = [] {
-    BCRYPT_ALG_HANDLE opened = nullptr;
-    static const auto open = Bcrypt<OpenProviderFn>("BCryptOpenAlgorithmProvider");
-    if (open == nullptr || open(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) return BCRYPT_ALG_HANDLE{};
-    return opened;
-  }();
-  return provider;
+void PutBigEndian(std::uint8_t* at, std::uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i, value >>= 8) at[i] = static_cast<std::uint8_t>(value);
 }
 
 }  // namespace
 
-Sha256::Sha256() {
-  static const auto create = Bcrypt<CreateHashFn>("BCryptCreateHash");
-  const BCRYPT_ALG_HANDLE provider = Provider();
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  // Since Windows 7 the hash object's memory may be left to bcrypt.
-  if (provider != nullptr && create != nullptr && create(provider, &hash, nullptr, 0, nullptr, 0, 0) >= 0) {
-    hash_ = hash;
-  }
-}
-
-Sha256::~Sha256() {
-  static const auto destroy = Bcrypt<DestroyHashFn>("BCryptDestroyHash");
-  if (hash_ != nullptr && destroy != nullptr) destroy(hash_);
-}
+Sha256::Sha256() : state_(sha256_detail::kInitialState) {}
 
 bool Sha256::Update(const void* data, std::size_t size) {
-  static const auto hashData = Bcrypt<HashDataFn>("BCryptHashData");
-  if (hash_ == nullptr || hashData == nullptr) return false;
-  const auto* bytes = static_cast<const UCHAR*>(data);
-  while (size > 0) {
-    const ULONG chunk = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-    if (hashData(hash_, const_cast<UCHAR*>(bytes), chunk, 0) < 0) return false;
-    bytes += chunk;
-    size -= chunk;
+  if (size == 0) return true;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  total_ += size;
+  if (tailSize_ > 0) {
+    const std::size_t taken = std::min(size, kBlockSize - tailSize_);
+    std::memcpy(tail_.data() + tailSize_, bytes, taken);
+    tailSize_ += taken;
+    bytes += taken;
+    size -= taken;
+    if (tailSize_ < kBlockSize) return true;
+    Compress()(state_, tail_.data(), 1);
+    tailSize_ = 0;
   }
+  // Whole blocks straight from the caller's buffer.
+  const std::size_t blocks = size / kBlockSize;
+  if (blocks > 0) Compress()(state_, bytes, blocks);
+  tailSize_ = size - blocks * kBlockSize;
+  if (tailSize_ > 0) std::memcpy(tail_.data(), bytes + blocks * kBlockSize, tailSize_);
   return true;
 }
 
 bool Sha256::Finish(Sha256Digest& digest) {
-  static const auto finish = Bcrypt<FinishHashFn>("BCryptFinishHash");
-  return hash_ != nullptr && finish != nullptr &&
-         finish(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0) >= 0;
+  // A 1 bit, zeros up to 8 bytes short of a block's end, the length in bits.
+  constexpr std::size_t kLengthAt = kBlockSize - 8;
+  tail_[tailSize_++] = 0x80;
+  if (tailSize_ > kLengthAt) {
+    std::fill(tail_.begin() + tailSize_, tail_.end(), 0);
+    Compress()(state_, tail_.data(), 1);
+    tailSize_ = 0;
+  }
+  std::fill(tail_.begin() + tailSize_, tail_.begin() + kLengthAt, 0);
+  PutBigEndian(tail_.data() + kLengthAt, total_ * 8, 8);
+  Compress()(state_, tail_.data(), 1);
+  for (std::size_t i = 0; i < state_.size(); ++i) PutBigEndian(digest.data() + 4 * i, state_[i], 4);
+  return true;
 }

@@ -1,25 +1,32 @@
-// SHA-256 through Windows' own cryptography (bcrypt.dll, from the system
-// folder), for checking the payload against the digests built into the program.
+// SHA-256 of the payload, for checking it against the digests built into the
+// program. An own implementation: it uses the CPU's SHA instructions where
+// present and portable code elsewhere, the choice made once per run.
 #pragma once
-#include <windows.h>
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "payload/digest_table.h"
 
 class Sha256 {
  public:
   Sha256();
-  ~Sha256();
   Sha256(const Sha256&) = delete;
   Sha256& operator=(const Sha256&) = delete;
 
-  // False when the hash could not be made (no bcrypt.dll, no SHA-256).
-  bool Valid() const { return hash_ != nullptr; }
+  // Always true: the hash needs nothing from the system.
+  bool Valid() const { return true; }
+  // Always true.
   bool Update(const void* data, std::size_t size);
-  // The digest of everything given to Update; the object is spent afterwards.
+  // The digest of everything given to Update (always true); the object is
+  // spent afterwards.
   bool Finish(Sha256Digest& digest);
 
  private:
-  void* hash_ = nullptr;
+  std::array<std::uint32_t, 8> state_;
+  // The bytes of an incomplete block, kept until the next Update or Finish.
+  std::array<std::uint8_t, 64> tail_{};
+  std::size_t tailSize_ = 0;
+  std::uint64_t total_ = 0;
 };
