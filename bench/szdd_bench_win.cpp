@@ -104,7 +104,9 @@ bool HashBcrypt(const std::vector<std::uint8_t>& data, Sha256Digest& digest) {
 
 bool HashOurs(const std::vector<std::uint8_t>& data, Sha256Digest& digest) {
   Sha256 hash;
-  return hash.Update(data.data(), data.size()) && hash.Finish(digest);
+  hash.Update(data.data(), data.size());
+  digest = hash.Finish();
+  return true;
 }
 
 void CompressScalarOnly(const std::vector<std::uint8_t>& data) {

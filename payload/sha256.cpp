@@ -25,8 +25,8 @@ void PutBigEndian(std::uint8_t* at, std::uint64_t value, int bytes) {
 
 Sha256::Sha256() : state_(sha256_detail::kInitialState) {}
 
-bool Sha256::Update(const void* data, std::size_t size) {
-  if (size == 0) return true;
+void Sha256::Update(const void* data, std::size_t size) {
+  if (size == 0) return;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   total_ += size;
   if (tailSize_ > 0) {
@@ -35,7 +35,7 @@ bool Sha256::Update(const void* data, std::size_t size) {
     tailSize_ += taken;
     bytes += taken;
     size -= taken;
-    if (tailSize_ < kBlockSize) return true;
+    if (tailSize_ < kBlockSize) return;
     Compress()(state_, tail_.data(), 1);
     tailSize_ = 0;
   }
@@ -44,10 +44,9 @@ bool Sha256::Update(const void* data, std::size_t size) {
   if (blocks > 0) Compress()(state_, bytes, blocks);
   tailSize_ = size - blocks * kBlockSize;
   if (tailSize_ > 0) std::memcpy(tail_.data(), bytes + blocks * kBlockSize, tailSize_);
-  return true;
 }
 
-bool Sha256::Finish(Sha256Digest& digest) {
+Sha256Digest Sha256::Finish() {
   // A 1 bit, zeros up to 8 bytes short of a block's end, the length in bits.
   constexpr std::size_t kLengthAt = kBlockSize - 8;
   tail_[tailSize_++] = 0x80;
@@ -59,6 +58,7 @@ bool Sha256::Finish(Sha256Digest& digest) {
   std::fill(tail_.begin() + tailSize_, tail_.begin() + kLengthAt, 0);
   PutBigEndian(tail_.data() + kLengthAt, total_ * 8, 8);
   Compress()(state_, tail_.data(), 1);
+  Sha256Digest digest{};
   for (std::size_t i = 0; i < state_.size(); ++i) PutBigEndian(digest.data() + 4 * i, state_[i], 4);
-  return true;
+  return digest;
 }

@@ -15,13 +15,9 @@ class Sha256 {
   Sha256(const Sha256&) = delete;
   Sha256& operator=(const Sha256&) = delete;
 
-  // Always true: the hash needs nothing from the system.
-  bool Valid() const { return true; }
-  // Always true.
-  bool Update(const void* data, std::size_t size);
-  // The digest of everything given to Update (always true); the object is
-  // spent afterwards.
-  bool Finish(Sha256Digest& digest);
+  void Update(const void* data, std::size_t size);
+  // The digest of everything given to Update; the object is spent afterwards.
+  Sha256Digest Finish();
 
  private:
   std::array<std::uint32_t, 8> state_;

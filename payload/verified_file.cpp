@@ -43,7 +43,7 @@ class HashingFileSink : public szdd::ByteSink {
   }
   HRESULT failure() const { return failure_; }
   std::uint64_t size() const { return size_; }
-  bool Finish(Sha256Digest& digest) { return hash_.Finish(digest); }
+  Sha256Digest Finish() { return hash_.Finish(); }
 
  private:
   HANDLE file_;
@@ -56,8 +56,7 @@ HRESULT ExpandChecked(const PayloadFile& payload, HANDLE to, const PayloadDigest
   szdd::MemorySource in(static_cast<const std::uint8_t*>(payload.data), payload.size);
   HashingFileSink out(to);
   if (szdd::Expand(in, out) != szdd::ExpandStatus::kOk) return FAILED(out.failure()) ? out.failure() : kOpenFailed;
-  Sha256Digest digest{};
-  if (!out.Finish(digest)) return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  const Sha256Digest digest = out.Finish();
   // On the disk before it replaces anything: a power cut must not leave an
   // installed file that was renamed in but never written.
   if (!FlushFileBuffers(to)) return LastErrorResult();
@@ -102,7 +101,5 @@ HRESULT CheckFileDigest(const std::wstring& path, const PayloadDigest& expected)
     hash.Update(buffer.data(), read);
     size += read;
   }
-  Sha256Digest digest{};
-  if (!hash.Finish(digest)) return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
-  return Matches(size, digest, expected) ? S_OK : kDigestMismatch;
+  return Matches(size, hash.Finish(), expected) ? S_OK : kDigestMismatch;
 }

@@ -34,7 +34,6 @@ constexpr char kNoMessage[] = "none";
 // Windows errors that the sources turn into a failure by name
 // (HRESULT_FROM_WIN32(NAME) or SetLastError(NAME)), with their numbers.
 const std::map<std::string, int32_t> kNamedWindowsErrors = {
-    {"ERROR_NOT_SUPPORTED", 50},
     {"ERROR_INVALID_DATA", 13},
     {"ERROR_CANT_ACCESS_FILE", 1920},
 };

@@ -22,7 +22,8 @@ PayloadDigest DigestOf(const std::string& content) {
   PayloadDigest digest;
   digest.expandedSize = static_cast<std::uint32_t>(content.size());
   Sha256 hash;
-  EXPECT_TRUE(hash.Update(content.data(), content.size()) && hash.Finish(digest.sha256));
+  hash.Update(content.data(), content.size());
+  digest.sha256 = hash.Finish();
   return digest;
 }
 const PayloadDigest kNew = DigestOf("new contents");
