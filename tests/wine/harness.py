@@ -79,6 +79,8 @@ class RunResult:
     events: List[dict] = field(default_factory=list)
     seconds: float = 0.0
     debug_output: List[str] = field(default_factory=list)
+    # The program's own lifetime, from its creation to its exit, as Windows records them.
+    process_seconds: Optional[float] = None
 
     def trace(self, program: str = "updater.exe") -> List[str]:
         """The program's trace lines (its debug output), without their prefix."""
@@ -258,18 +260,23 @@ def run_program(scenario: Scenario, program: str, args: Sequence[str] = (),
     """Runs a Windows program to its end with the watcher answering its boxes."""
     began = time.monotonic()
     code_file = scenario.scratch_file("exit-code")
+    times_file = scenario.scratch_file("lifetime")
     with Watcher(scenario, answers, screenshots) as watcher:
         try:
             result = scenario.run(
                 scenario.launch_args(scenario.to_windows(program), args, deny_admins,
-                                     scenario.to_windows(code_file)),
+                                     scenario.to_windows(code_file), scenario.to_windows(times_file)),
                 timeout=timeout, check=False, env={"WINEDEBUG": "-all,warn+debugstr"})
         except subprocess.TimeoutExpired:
             raise TimeoutError(f"{program} still ran after {timeout} s; windows seen:\n"
                                + RunResult(None, watcher.events()).describe()
                                + f"\nwatcher log: {watcher.events()}") from None
     code = read_exit_code(code_file, result)
-    return RunResult(code, watcher.events(), time.monotonic() - began, debug_output(result.stderr))
+    try:
+        lifetime = int(times_file.read_text().strip()) / 1000
+    except (OSError, ValueError):
+        lifetime = None
+    return RunResult(code, watcher.events(), time.monotonic() - began, debug_output(result.stderr), lifetime)
 
 
 def start_program(scenario: Scenario, program: str, args: Sequence[str] = (),

@@ -515,11 +515,14 @@ class Scenario:
         return subprocess.Popen([wine_loader(), *map(str, args)], env={**self.env, **(env or {})}, **popen_args)
 
     def launch_args(self, program: str, args: Sequence[str] = (), deny_admins: bool = False,
-                    code_file: Optional[str] = None) -> list:
-        """The `wine launch.exe ...` arguments that run PROGRAM and record its exit code."""
+                    code_file: Optional[str] = None, times_file: Optional[str] = None) -> list:
+        """The `wine launch.exe ...` arguments that run PROGRAM and record its exit
+        code (and, with times_file, its lifetime in milliseconds)."""
         cmd = [str(helper("launch.exe"))]
         if code_file:
             cmd += ["--exit-code-file", code_file]
+        if times_file:
+            cmd += ["--times-file", times_file]
         if deny_admins:
             cmd.append("--deny-admins")
         return cmd + ["--", program, *map(str, args)]

@@ -2,10 +2,13 @@
 // code. Under Wine the Unix exit status of a process keeps only 8 bits, so the
 // test harness reads the code that this program writes instead.
 //
-//   launch.exe [--exit-code-file FILE] [--deny-admins] [--cwd DIR] -- PROGRAM [ARGS...]
+//   launch.exe [--exit-code-file FILE] [--times-file FILE] [--deny-admins] [--cwd DIR]
+//              -- PROGRAM [ARGS...]
 //
 // The code is written as "0x%08X" followed by a line feed, to FILE or else to
-// the standard output. With --deny-admins the program runs with a restricted
+// the standard output. --times-file receives the program's lifetime, from its
+// creation to its exit as Windows records them, in milliseconds: the time of
+// the run without the harness' own start-up. With --deny-admins the program runs with a restricted
 // copy of this process' token in which BUILTIN\Administrators is present for
 // deny only.
 //
@@ -82,6 +85,7 @@ HANDLE MakeDenyAdminsToken() {
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring exit_code_file;
+    std::wstring times_file;
     std::wstring cwd;
     bool deny_admins = false;
     int i = 1;
@@ -92,6 +96,8 @@ int wmain(int argc, wchar_t** argv) {
             break;
         } else if (a == L"--exit-code-file" && i + 1 < argc) {
             exit_code_file = argv[++i];
+        } else if (a == L"--times-file" && i + 1 < argc) {
+            times_file = argv[++i];
         } else if (a == L"--cwd" && i + 1 < argc) {
             cwd = argv[++i];
         } else if (a == L"--deny-admins") {
@@ -102,8 +108,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (i >= argc) {
         helper::WriteStderr(
-            "usage: launch.exe [--exit-code-file FILE] [--deny-admins] [--cwd DIR] -- PROGRAM "
-            "[ARGS...]\n");
+            "usage: launch.exe [--exit-code-file FILE] [--times-file FILE] [--deny-admins] "
+            "[--cwd DIR] -- PROGRAM [ARGS...]\n");
         return 2;
     }
 
@@ -142,7 +148,19 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(pi.hProcess);
         return 3;
     }
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const bool timed = GetProcessTimes(pi.hProcess, &created, &exited, &kernel, &user) != FALSE;
     CloseHandle(pi.hProcess);
+    if (!times_file.empty() && timed) {
+        const auto ticks = [](const FILETIME& t) {
+            return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        const unsigned long long lifetime = ticks(exited) > ticks(created) ? ticks(exited) - ticks(created) : 0;
+        if (!helper::WriteFileAtomically(times_file, std::to_string(lifetime / 10000) + "\n")) {
+            Fail("could not write the times");
+            return 4;
+        }
+    }
 
     std::string line = helper::Hex32(code) + "\n";
     bool written = exit_code_file.empty() ? helper::WriteStdout(line)
