@@ -57,6 +57,7 @@ set(WIN32_SOURCES
   applicability/version_resource.cpp
   payload/install_list.cpp
   payload/install_files.cpp
+  payload/background_step.cpp
   payload/expand_file.cpp
   payload/extract_payload.cpp
   payload/registry_import.cpp

@@ -1,6 +1,7 @@
 #include "payload/install_files.h"
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "app/trace.h"
 #include "app/win32_raii.h"
 #include "payload/aside_name.h"
+#include "payload/background_step.h"
 #include "payload/extract_payload.h"
 #include "payload/payload_digests.h"
 #include "payload/verified_file.h"
@@ -61,53 +63,44 @@ void DiscardNewFile(const std::wstring& newFile) {
   DeleteFileW(newFile.c_str());
 }
 
-}  // namespace
+// One row's new file, written and checked beside the installed file, on its
+// way into its place. Until it is settled, dropping it deletes the new file
+// and gives the installed file its attributes back.
+struct Replacement {
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() {
+    if (!settled) RestoreAttributes(destination.c_str(), attributes);
+  }
 
-HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
-  PhaseTime time(L"installation");
-  std::vector<PayloadDigest> digests;
-  HRESULT result = LoadPayloadDigests(module, digests);
-  if (FAILED(result)) {
-    Trace(L"file: no digest table: 0x%08lX", static_cast<unsigned long>(result));
-    return result;
-  }
-  // The files are expanded where they are installed; the work folder is the
-  // registry script's, later. A folder that cannot be had stops the run here,
-  // before any installed file is touched rather than after all of them.
-  std::wstring workFolder;
-  result = MakeWorkFolder(WorkFolderName(), workFolder);
-  if (FAILED(result)) return result;
-  for (const PatchFileEntry& row : list) {
-    if (row.resourceId == 0) {
-      const HRESULT removed = RemoveInstalledFile(row.fileName.c_str());
-      if (FAILED(removed)) result = removed;
-    } else {
-      PayloadFile payload;
-      result = LoadPayloadFile(module, L"PATCH", row, payload);
-      if (SUCCEEDED(result)) {
-        const PayloadDigest* expected = FindDigest(digests, static_cast<std::uint32_t>(std::abs(row.resourceId)));
-        // Nothing unverified is installed.
-        result = expected ? OverwriteInstalledFile(payload, row.fileName.c_str(), *expected) : kDigestMismatch;
-      }
-    }
-    Trace(L"file: %ls %ls: 0x%08lX", row.resourceId == 0 ? L"removed" : L"replaced", row.fileName.c_str(),
-          static_cast<unsigned long>(result));
-    // The first failure ends the loop; rows already replaced stay replaced.
-    if (FAILED(result)) break;
-  }
-  RemoveWorkFolderIfEmpty();
-  return result;
+  std::wstring destination;
+  std::wstring newFile;
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;  // the installed file's, as found
+  VerifiedFile file;
+  bool settled = false;  // in place, or given up with the installed file restored
+};
+
+// The part of a replacement that works on the payload: the new file is
+// expanded beside the installed one and checked.
+HRESULT PrepareReplacement(const PayloadFile& source, const wchar_t* destination, const PayloadDigest& expected,
+                           Replacement& replacement) {
+  replacement.destination = destination;
+  replacement.attributes = MakeReplaceable(destination);
+  replacement.newFile = NewFileName(destination, GetCurrentProcessId(), GetTickCount());
+  return replacement.file.Write(source, replacement.newFile, expected);
 }
 
-HRESULT OverwriteInstalledFile(const PayloadFile& source, const wchar_t* destination, const PayloadDigest& expected) {
-  const DWORD attributes = MakeReplaceable(destination);
+// The part that waits for the disk: the new file is flushed and renamed over
+// the installed one, which is moved aside first when it is in use.
+HRESULT CompleteReplacement(Replacement& replacement) {
+  const wchar_t* destination = replacement.destination.c_str();
+  const std::wstring& newFile = replacement.newFile;
+  const DWORD attributes = replacement.attributes;
   const DWORD carried = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
-  const std::wstring newFile = NewFileName(destination, GetCurrentProcessId(), GetTickCount());
-  HRESULT result = WriteVerifiedFile(source, newFile, expected, carried);
-  if (FAILED(result)) {
-    RestoreAttributes(destination, attributes);
-    return result;
-  }
+  HRESULT result = replacement.file.Commit(carried);
+  if (FAILED(result)) return result;
+  replacement.settled = true;  // from here on, every path below settles it itself
   if (!InUse(destination)) {
     if (PutInPlace(newFile, destination)) return S_OK;
     result = LastErrorResult();
@@ -136,6 +129,85 @@ HRESULT OverwriteInstalledFile(const PayloadFile& source, const wchar_t* destina
   DiscardNewFile(newFile);
   RestoreAttributes(destination, attributes);
   return result;
+}
+
+void TraceRow(const wchar_t* what, const std::wstring& destination, HRESULT result) {
+  Trace(L"file: %ls %ls: 0x%08lX", what, destination.c_str(), static_cast<unsigned long>(result));
+}
+
+}  // namespace
+
+HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
+  PhaseTime time(L"installation");
+  std::vector<PayloadDigest> digests;
+  HRESULT result = LoadPayloadDigests(module, digests);
+  if (FAILED(result)) {
+    Trace(L"file: no digest table: 0x%08lX", static_cast<unsigned long>(result));
+    return result;
+  }
+  // The files are expanded where they are installed; the work folder is the
+  // registry script's, later. A folder that cannot be had stops the run here,
+  // before any installed file is touched rather than after all of them.
+  std::wstring workFolder;
+  result = MakeWorkFolder(WorkFolderName(), workFolder);
+  if (FAILED(result)) return result;
+
+  // Each row's new file is put in place on a second thread while the next
+  // row's is written. Rows still end in the list's order, and the first
+  // failure still ends the loop: a row written meanwhile is then dropped.
+  BackgroundStep completion;
+  std::unique_ptr<Replacement> pending;
+  const auto finishPending = [&]() -> HRESULT {
+    if (!pending) return S_OK;
+    const HRESULT done = completion.Wait();
+    TraceRow(L"replaced", pending->destination, done);
+    pending.reset();
+    return done;
+  };
+  for (const PatchFileEntry& row : list) {
+    if (row.resourceId == 0) {
+      result = finishPending();
+      if (FAILED(result)) break;
+      result = RemoveInstalledFile(row.fileName.c_str());
+      TraceRow(L"removed", row.fileName, result);
+      if (FAILED(result)) break;
+      continue;
+    }
+    // A row for the same file waits for the one before: one file, one new name at a time.
+    if (pending && pending->destination == row.fileName) {
+      result = finishPending();
+      if (FAILED(result)) break;
+    }
+    auto next = std::make_unique<Replacement>();
+    PayloadFile payload;
+    HRESULT prepared = LoadPayloadFile(module, L"PATCH", row, payload);
+    if (SUCCEEDED(prepared)) {
+      const PayloadDigest* expected = FindDigest(digests, static_cast<std::uint32_t>(std::abs(row.resourceId)));
+      // Nothing unverified is installed.
+      prepared = expected ? PrepareReplacement(payload, row.fileName.c_str(), *expected, *next) : kDigestMismatch;
+    }
+    // The first failure ends the loop; rows already replaced stay replaced.
+    result = finishPending();
+    if (FAILED(result)) break;
+    if (FAILED(prepared)) {
+      result = prepared;
+      TraceRow(L"replaced", row.fileName, result);
+      break;
+    }
+    pending = std::move(next);
+    Replacement* job = pending.get();
+    completion.Start([job] { return CompleteReplacement(*job); });
+  }
+  const HRESULT last = finishPending();
+  if (SUCCEEDED(result)) result = last;
+  RemoveWorkFolderIfEmpty();
+  return result;
+}
+
+HRESULT OverwriteInstalledFile(const PayloadFile& source, const wchar_t* destination, const PayloadDigest& expected) {
+  Replacement replacement;
+  const HRESULT prepared = PrepareReplacement(source, destination, expected, replacement);
+  return FAILED(prepared) ? prepared : CompleteReplacement(replacement);
 }
 
 HRESULT RemoveInstalledFile(const wchar_t* destination) {

@@ -52,39 +52,48 @@ class HashingFileSink : public szdd::ByteSink {
   std::uint64_t size_ = 0;
 };
 
-HRESULT ExpandChecked(const PayloadFile& payload, HANDLE to, const PayloadDigest& expected, DWORD attributes) {
+}  // namespace
+
+VerifiedFile::~VerifiedFile() {
+  // The attributes (read-only perhaps) are set last, so an uncommitted file can always be deleted.
+  if (file_) MarkForDeletion(file_.Get());
+}
+
+HRESULT VerifiedFile::Write(const PayloadFile& payload, const std::wstring& target, const PayloadDigest& expected) {
+  // Nobody else may open the new file until it is complete and checked.
+  file_.Reset(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file_) return LastErrorResult();
+  time_ = payload.time;
   szdd::MemorySource in(static_cast<const std::uint8_t*>(payload.data), payload.size);
-  HashingFileSink out(to);
+  HashingFileSink out(file_.Get());
   if (szdd::Expand(in, out) != szdd::ExpandStatus::kOk) return FAILED(out.failure()) ? out.failure() : kOpenFailed;
-  const Sha256Digest digest = out.Finish();
+  return Matches(out.size(), out.Finish(), expected) ? S_OK : kDigestMismatch;
+}
+
+HRESULT VerifiedFile::Commit(DWORD attributes) {
+  if (!file_) return E_UNEXPECTED;
   // On the disk before it replaces anything: a power cut must not leave an
   // installed file that was renamed in but never written.
-  if (!FlushFileBuffers(to)) return LastErrorResult();
-  if (!Matches(out.size(), digest, expected)) return kDigestMismatch;
+  if (!FlushFileBuffers(file_.Get())) return LastErrorResult();
   // The build's time of the file and the installed file's attributes; a zero
   // time leaves the time of the writing.
   FILE_BASIC_INFO basic{};
-  basic.CreationTime.LowPart = payload.time.dwLowDateTime;
-  basic.CreationTime.HighPart = static_cast<LONG>(payload.time.dwHighDateTime);
+  basic.CreationTime.LowPart = time_.dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(time_.dwHighDateTime);
   basic.LastAccessTime = basic.CreationTime;
   basic.LastWriteTime = basic.CreationTime;
   basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-  if (!SetFileInformationByHandle(to, FileBasicInfo, &basic, sizeof basic)) return LastErrorResult();
+  if (!SetFileInformationByHandle(file_.Get(), FileBasicInfo, &basic, sizeof basic)) return LastErrorResult();
+  file_.Reset();
   return S_OK;
 }
 
-}  // namespace
-
 HRESULT WriteVerifiedFile(const PayloadFile& payload, const std::wstring& target, const PayloadDigest& expected,
                           DWORD attributes) {
-  // Nobody else may open the new file until it is complete and checked.
-  UniqueFileHandle to(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!to) return LastErrorResult();
-  const HRESULT result = ExpandChecked(payload, to.Get(), expected, attributes);
-  // The attributes (read-only perhaps) are set last, so a failed file can always be deleted.
-  if (FAILED(result)) MarkForDeletion(to.Get());
-  return result;
+  VerifiedFile file;
+  const HRESULT written = file.Write(payload, target, expected);
+  return FAILED(written) ? written : file.Commit(attributes);
 }
 
 HRESULT CheckFileDigest(const std::wstring& path, const PayloadDigest& expected) {

@@ -155,6 +155,19 @@ class InstallLoop : public testing::Test {
     RemoveDirectoryW((root_ + L"FRA").c_str());
     RemoveDirectoryW(root_.c_str());
   }
+  // Files named after `path` with something appended: new files or aside names left behind.
+  static std::vector<std::wstring> Beside(const std::wstring& path) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((path + L".*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    const std::wstring leaf = path.substr(path.rfind(L'\\') + 1);
+    do {
+      if (found.cFileName != leaf) names.push_back(found.cFileName);  // "x.*" also finds x itself
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+  }
   std::wstring root_;
 };
 
@@ -174,15 +187,10 @@ TEST_F(InstallLoop, SameFileNameInTwoFoldersAndNoWorkFolderLeft) {
   EXPECT_FALSE(Exists(std::wstring(temp) + WorkFolderName() + L".tmp"));  // removed once empty
 }
 
-TEST_F(InstallLoop, ReadOnlyHiddenDestinationOrLeftoverNeverBlocksTheNextRowOfTheSameName) {
+TEST_F(InstallLoop, ReadOnlyHiddenDestinationNeverBlocksTheNextRowOfTheSameName) {
   WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
   WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
   SetFileAttributesW((root_ + L"ENG\\lang-text.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  // A read-only, hidden leftover of an earlier run where the expansion goes.
-  std::wstring work;
-  ASSERT_EQ(MakeWorkFolder(WorkFolderName(), work), S_OK);
-  WriteBytes(work + L"lang-text.dll", "leftover");
-  SetFileAttributesW((work + L"lang-text.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kValid, root_ + L"FRA\\lang-text.dll")};
   EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), S_OK);
   EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
@@ -190,7 +198,6 @@ TEST_F(InstallLoop, ReadOnlyHiddenDestinationOrLeftoverNeverBlocksTheNextRowOfTh
   const DWORD kept = GetFileAttributesW((root_ + L"ENG\\lang-text.dll").c_str());
   EXPECT_EQ(kept & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
   EXPECT_EQ(GetFileAttributesW((root_ + L"FRA\\lang-text.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  EXPECT_FALSE(Exists(work));
 }
 
 TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {
@@ -203,13 +210,31 @@ TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {
   EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
   EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), "old french");
   EXPECT_EQ(FileBytes(root_ + L"third.dll"), "old third");
-  // The half-expanded file keeps the work folder alive.
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring work = std::wstring(temp) + WorkFolderName() + L".tmp\\";
-  EXPECT_TRUE(Exists(work + L"lang-text.dll"));
-  DeleteFileW((work + L"lang-text.dll").c_str());
-  RemoveDirectoryW(work.c_str());
+  // The half-expanded new file went with the failure.
+  EXPECT_TRUE(Beside(root_ + L"FRA\\lang-text.dll").empty());
+}
+
+// The next row's file is written while a row is put in place; when putting it
+// in place fails, the row written meanwhile must go without a trace.
+TEST_F(InstallLoop, RowWrittenWhileTheRowBeforeFailsIsDropped) {
+  WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
+  WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
+  WriteBytes(root_ + L"third.dll", "old third");
+  SetFileAttributesW((root_ + L"third.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+  // Held as no update can take: not writable, not even renamable.
+  const HANDLE held = CreateFileW((root_ + L"FRA\\lang-text.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kValid, root_ + L"FRA\\lang-text.dll"),
+                            Row(kValid, root_ + L"third.dll")};
+  EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), static_cast<HRESULT>(0x80070020));
+  CloseHandle(held);
+  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), "old french");
+  EXPECT_EQ(FileBytes(root_ + L"third.dll"), "old third");
+  EXPECT_EQ(GetFileAttributesW((root_ + L"third.dll").c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+  EXPECT_TRUE(Beside(root_ + L"FRA\\lang-text.dll").empty());
+  EXPECT_TRUE(Beside(root_ + L"third.dll").empty());
 }
 
 }  // namespace
