@@ -4,7 +4,9 @@ of Windows 7 and later: the loader takes those from the system folder whatever
 the search path, so a DLL left beside the downloaded program cannot be loaded
 in their place (every other library is loaded at run time from the system
 folder). It is terminal-server aware, so that on a Remote Desktop server it
-sees the system's Windows folder, not a per-user one.
+sees the system's Windows folder, not a per-user one. Its sections start on
+page boundaries in the file, so that the 85 MB of resources can be mapped
+rather than read whole before the program starts.
 
 Usage: check_imports.py PATH/TO/updater.exe [unittest options]
 """
@@ -60,6 +62,12 @@ class ImportsTest(unittest.TestCase):
     def test_the_program_is_terminal_server_aware(self):
         with open(EXE_PATH, "rb") as f:
             self.assertTrue(PeImage(f.read()).dll_characteristics & TERMINAL_SERVER_AWARE)
+
+    def test_sections_start_on_page_boundaries_in_the_file(self):
+        with open(EXE_PATH, "rb") as f:
+            offsets = PeImage(f.read()).section_file_offsets
+        self.assertGreater(len(offsets), 3, "the section table was not read")
+        self.assertEqual([hex(o) for o in offsets if o % 4096], [])
 
     def test_a_dll_outside_the_list_is_found(self):
         # The reader itself: an image with the import of a non-known DLL.

@@ -147,6 +147,11 @@ class PeImage:
             (vsize, vaddr, raw_size, raw_ptr) = r.unpack("IIII", table + 40 * k + 8)
             self._spans.append((vaddr, max(vsize, raw_size), raw_ptr, raw_size))
 
+    @property
+    def section_file_offsets(self):
+        """Where each section's data starts in the file (0 for none)."""
+        return [raw_ptr for _, _, raw_ptr, _ in self._spans]
+
     def directory(self, index):
         """(rva, size) of a data directory; (0, 0) when the image has none."""
         if index >= self._count or self._directories + 8 * (index + 1) > self._end:
