@@ -1,4 +1,4 @@
-#include "tools/pe_reader.h"
+#include "applicability/pe_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/byte_image.h"
+#include "applicability/byte_image.h"
 
 namespace pe {
 

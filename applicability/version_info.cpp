@@ -1,4 +1,4 @@
-#include "tools/version_info.h"
+#include "applicability/version_info.h"
 
 #include <cstddef>
 #include <stdexcept>
