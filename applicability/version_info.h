@@ -1,8 +1,10 @@
-// The parts of a VERSIONINFO resource that a release check reports: the
-// fixed file and product versions and the languages of the translation table.
+// The parts of a VERSIONINFO resource that a release check reports (the
+// fixed file and product versions and the languages of the translation
+// table), and the fixed file information that the updater compares.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,3 +26,14 @@ bool ParseVersionInfo(const std::vector<std::uint8_t>& data, VersionInfo& info, 
 
 // "a.b.c.d".
 std::string VersionText(const std::array<std::uint16_t, 4>& fields);
+
+// The bytes of a VS_FIXEDFILEINFO.
+inline constexpr std::size_t kFixedFileInfoSize = 52;
+using FixedFileInfoBytes = std::array<std::uint8_t, kFixedFileInfoSize>;
+
+// The root value of the resource's bytes as VerQueryValueW(block, L"\\")
+// gives it: the root's key is VS_VERSION_INFO and its value (at the 32-bit
+// boundary after the key) holds at least 52 bytes, which are taken whatever
+// they hold; the signature is not checked. False when the bytes are not such
+// a root.
+bool ReadFixedFileInfo(const std::vector<std::uint8_t>& data, FixedFileInfoBytes& info);
