@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "app/platform.h"
 #include "app/registry_value.h"
 #include "app/win32_raii.h"
+#include "applicability/file_fixed_info.h"
+#include "applicability/file_handle_image.h"
 #include "applicability/storyloom_rule.h"
 #include "applicability/version_file_words.h"
 #include "applicability/version_resource.h"
@@ -24,6 +27,21 @@ VersionFileValues& VersionFile() {
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
 };
+
+// The file is closed again before the system opens it for an older program.
+FileFixedInfo ReadOwnFixedInfo(const wchar_t* path, FixedFileInfoBytes& bytes) {
+  FileHandleImage file;
+  return file.Open(path) ? ReadFileFixedInfo(file, bytes) : FileFixedInfo::kNone;
+}
+
+bool ReadSystemFixedInfo(const wchar_t* path, VS_FIXEDFILEINFO& info) {
+  std::vector<uint8_t> block = ReadVersionResource(path);
+  void* root = nullptr;
+  UINT length = 0;
+  if (!QueryVersionValue(block, L"\\", &root, &length) || length < sizeof(VS_FIXEDFILEINFO)) return false;
+  info = *static_cast<const VS_FIXEDFILEINFO*>(root);
+  return true;
+}
 
 }  // namespace
 
@@ -56,15 +74,19 @@ const std::wstring& InstalledVersion() { return VersionFile().installedVersion; 
 const std::wstring& VersionEntry() { return VersionFile().versionEntry; }
 
 bool ReadFixedFileVersion(const wchar_t* path, VS_FIXEDFILEINFO& info) {
+  static_assert(sizeof(VS_FIXEDFILEINFO) == kFixedFileInfoSize);
   if (path == nullptr || *path == L'\0') return false;
-  const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
-  std::vector<uint8_t> block = ReadVersionResource(path);
-  void* root = nullptr;
-  UINT length = 0;
-  if (!QueryVersionValue(block, L"\\", &root, &length) || length < sizeof(VS_FIXEDFILEINFO)) return false;
-  info = *static_cast<const VS_FIXEDFILEINFO*>(root);
-  return true;
+  FixedFileInfoBytes bytes{};
+  switch (ReadOwnFixedInfo(path, bytes)) {
+    case FileFixedInfo::kFound:
+      std::memcpy(&info, bytes.data(), sizeof info);
+      return true;
+    case FileFixedInfo::kNone:
+      return false;
+    case FileFixedInfo::kOlderProgram:
+      break;
+  }
+  return ReadSystemFixedInfo(path, info);
 }
 
 bool PassesStoryloomVariant(int resourceId) {

@@ -16,7 +16,9 @@ const std::wstring& InstalledVersion();
 const std::wstring& VersionEntry();
 
 // The VS_FIXEDFILEINFO of a file's version resource; false for a missing path,
-// a folder, a file without version resource or a failed read.
+// a folder, a file without version resource or a failed read. A PE image is
+// read here, a few small reads (the system maps the whole file); an older
+// program is left to the system.
 bool ReadFixedFileVersion(const wchar_t* path, VS_FIXEDFILEINFO& info);
 
 // Whether a payload row belongs to the install list as far as the two variant

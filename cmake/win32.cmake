@@ -55,6 +55,7 @@ set(WIN32_SOURCES
   applicability/own_identity.cpp
   applicability/applicability.cpp
   applicability/version_resource.cpp
+  applicability/file_handle_image.cpp
   payload/install_list.cpp
   payload/install_files.cpp
   payload/background_step.cpp

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/pe_reader.h"
+#include "applicability/pe_reader.h"
 
 namespace authenticode {
 

@@ -29,12 +29,13 @@
 #include <string>
 #include <vector>
 
+#include "applicability/byte_image.h"
+#include "applicability/pe_reader.h"
+#include "applicability/version_info.h"
 #include "tools/authenticode.h"
-#include "tools/byte_image.h"
 #include "tools/execution_level.h"
+#include "tools/file_image.h"
 #include "tools/payload_check.h"
-#include "tools/pe_reader.h"
-#include "tools/version_info.h"
 
 namespace {
 

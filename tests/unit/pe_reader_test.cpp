@@ -1,42 +1,26 @@
-#include "tools/pe_reader.h"
+#include "applicability/pe_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/unit/little_endian.h"
+#include "tests/unit/pe_test_image.h"
 
 namespace {
 
-// A minimal PE32 image: one section at RVA 0x1000 (file 0x200) holding a
-// resource tree with one leaf, PATCH / 401 / 1033, whose data is "hello".
-constexpr std::size_t kOptional = 0x58;
-constexpr std::size_t kSectionTable = kOptional + 0xE0;
-constexpr std::size_t kRsrc = 0x200;
-constexpr std::uint32_t kRsrcRva = 0x1000;
+using namespace pe_test;
+
+// A minimal PE32 image whose resource tree has one leaf, PATCH / 401 / 1033,
+// whose data is "hello".
 constexpr std::size_t kRsrcSize = 0x70;
 constexpr std::size_t kLeafDir = 0x30;
 constexpr std::size_t kDataEntry = 0x48;
 
 Bytes MinimalImage() {
-  Bytes b(kRsrc + kRsrcSize, 0);
-  b[0] = 'M';
-  b[1] = 'Z';
-  Put32(b, 0x3C, 0x40);
-  std::memcpy(&b[0x40], "PE\0\0", 4);
-  Put16(b, 0x44, 0x14C);  // i386
-  Put16(b, 0x46, 1);      // one section
-  Put16(b, 0x54, 0xE0);   // optional header size
-  Put16(b, kOptional, 0x10B);
-  Put32(b, kOptional + 92, 16);  // data directories
-  Put32(b, kOptional + 96 + 16, kRsrcRva);
-  Put32(b, kOptional + 96 + 20, kRsrcSize);
-  Put32(b, kSectionTable + 8, kRsrcSize);
-  Put32(b, kSectionTable + 12, kRsrcRva);
-  Put32(b, kSectionTable + 16, kRsrcSize);
-  Put32(b, kSectionTable + 20, kRsrc);
+  Bytes b = ImageHeaders(kRsrcSize);
   // Root: one named entry, the type "PATCH" (its name at 0x58).
   Put16(b, kRsrc + 12, 1);
   Put32(b, kRsrc + 16, 0x80000000u | 0x58);
@@ -113,6 +97,63 @@ TEST(PeReader, NotAnImageIsRefused) {
   image[0x40] = 'X';
   MemoryImage memory(image);
   EXPECT_THROW(pe::Image{memory}, pe::FormatError);
+}
+
+// An image with a string table and the version type (16), whose names are 2
+// and `name`, the latter in the given languages; each leaf's data says which
+// it is.
+Bytes VersionImage(std::uint32_t name, const std::vector<std::uint32_t>& languages) {
+  ResourceSection rsrc(2);
+  ResourceSection::Entries leaves;
+  for (std::uint32_t language : languages)
+    leaves.push_back({language, rsrc.Leaf("language " + std::to_string(language))});
+  const std::uint32_t other = rsrc.Directory({{1033, rsrc.Leaf("name 2")}});
+  const std::uint32_t names = rsrc.Directory({{2, other}, {name, rsrc.Directory(leaves)}});
+  const std::uint32_t strings = rsrc.Directory({{1, rsrc.Directory({{1033, rsrc.Leaf("strings")}})}});
+  rsrc.Root({{pe::kRtString, strings}, {pe::kRtVersion, names}});
+  return rsrc.Image();
+}
+
+// The data of the leaf that the version lookup takes, or "none".
+std::string VersionLeaf(Bytes bytes) {
+  MemoryImage memory(std::move(bytes));
+  const pe::Image image(memory);
+  const std::optional<pe::Resource> found = pe::FindVersionResource(image);
+  if (!found) return "none";
+  std::string data(found->size, '\0');
+  EXPECT_TRUE(memory.ReadAt(found->fileOffset, data.data(), data.size()));
+  return data;
+}
+
+TEST(VersionResource, NameOneInTheNeutralLanguageElseTheFirst) {
+  EXPECT_EQ(VersionLeaf(VersionImage(1, {1033, 0, 1041})), "language 0");
+  EXPECT_EQ(VersionLeaf(VersionImage(1, {1041, 1033})), "language 1041");
+  EXPECT_EQ(VersionLeaf(VersionImage(1, {})), "none");
+  EXPECT_EQ(VersionLeaf(VersionImage(3, {0})), "none");
+}
+
+TEST(VersionResource, OtherBranchesAreNotRead) {
+  // A named type whose name, and a type whose directory, lie outside the tree.
+  ResourceSection rsrc(3);
+  const std::uint32_t names = rsrc.Directory({{1, rsrc.Directory({{1033, rsrc.Leaf("version")}})}});
+  rsrc.Root({{kSubdirectory | 0xFFF0, names}, {pe::kRtString, kSubdirectory | 0xFFF0}, {pe::kRtVersion, names}});
+  const Bytes image = rsrc.Image();
+  EXPECT_THROW(Resources(image), pe::FormatError);
+  EXPECT_EQ(VersionLeaf(image), "version");
+}
+
+TEST(VersionResource, DamagedVersionBranchIsRefused) {
+  ResourceSection leafIsDirectory(1);
+  const std::uint32_t languages = leafIsDirectory.Directory({{0, leafIsDirectory.Directory({})}});
+  leafIsDirectory.Root({{pe::kRtVersion, leafIsDirectory.Directory({{1, languages}})}});
+  EXPECT_THROW(VersionLeaf(leafIsDirectory.Image()), pe::FormatError);
+  // Name 1 is not among the entries that fit, and the count runs past the tree.
+  ResourceSection tooManyNames(1);
+  const std::uint32_t names = tooManyNames.Directory({{2, kSubdirectory}});
+  tooManyNames.Root({{pe::kRtVersion, names}});
+  Bytes image = tooManyNames.Image();
+  Put16(image, kRsrc + (names & ~kSubdirectory) + 14, 0xFFFF);
+  EXPECT_THROW(VersionLeaf(image), pe::FormatError);
 }
 
 }  // namespace

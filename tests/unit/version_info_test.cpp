@@ -1,57 +1,30 @@
-#include "tools/version_info.h"
+#include "applicability/version_info.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "tests/unit/version_block.h"
+
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::uint16_t v) {
-  b.push_back(v & 0xFF);
-  b.push_back(v >> 8);
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-void Pad4(Bytes& b) {
-  while (b.size() % 4) b.push_back(0);
-}
-
-// One node: header, key, padding, value, padding, children; its length
-// field is filled in at the end.
-Bytes Node(const std::string& key, const Bytes& value, const Bytes& children) {
-  Bytes b;
-  Put16(b, 0);
-  Put16(b, static_cast<std::uint16_t>(value.size()));
-  Put16(b, 0);
-  for (char c : key) Put16(b, static_cast<std::uint8_t>(c));
-  Put16(b, 0);
-  Pad4(b);
-  b.insert(b.end(), value.begin(), value.end());
-  Pad4(b);
-  b.insert(b.end(), children.begin(), children.end());
-  b[0] = b.size() & 0xFF;
-  b[1] = b.size() >> 8;
-  return b;
-}
+using namespace version_test;
 
 Bytes Sample() {
   Bytes fixed;
-  Put32(fixed, 0xFEEF04BD);
-  Put32(fixed, 0x00010000);
-  Put32(fixed, 0x00020002);  // file 2.2.3.4170
-  Put32(fixed, 0x0003104A);
-  Put32(fixed, 0x00050006);  // product 5.6.7.8
-  Put32(fixed, 0x00070008);
+  Append32(fixed, 0xFEEF04BD);
+  Append32(fixed, 0x00010000);
+  Append32(fixed, 0x00020002);  // file 2.2.3.4170
+  Append32(fixed, 0x0003104A);
+  Append32(fixed, 0x00050006);  // product 5.6.7.8
+  Append32(fixed, 0x00070008);
   while (fixed.size() < 52) fixed.push_back(0);
   Bytes pairs;
   for (std::uint16_t language : {1033, 1041}) {
-    Put16(pairs, language);
-    Put16(pairs, 1200);
+    Append16(pairs, language);
+    Append16(pairs, 1200);
   }
   const Bytes translation = Node("Translation", pairs, {});
   return Node("VS_VERSION_INFO", fixed, Node("VarFileInfo", {}, translation));
@@ -85,6 +58,41 @@ TEST(VersionInfo, ChildLongerThanItsParentIsRefused) {
   VersionInfo info;
   std::string error;
   EXPECT_FALSE(ParseVersionInfo(data, info, error));
+}
+
+// Bytes that differ from their neighbours, so that a value taken from the
+// wrong place shows.
+Bytes Pattern(std::size_t size) {
+  Bytes b(size);
+  for (std::size_t k = 0; k < size; ++k) b[k] = static_cast<std::uint8_t>(k * 7 + 3);
+  return b;
+}
+
+TEST(FixedFileInfo, IsTheRootValueWhateverItHolds) {
+  // No signature, more than 52 bytes, children after it: the first 52 bytes.
+  const Bytes value = Pattern(60);
+  Bytes block = Node("VS_VERSION_INFO", value, Node("VarFileInfo", {}, {}));
+  FixedFileInfoBytes info{};
+  ASSERT_TRUE(ReadFixedFileInfo(block, info));
+  EXPECT_TRUE(std::equal(info.begin(), info.end(), value.begin()));
+  // A root marked as text still has its value read as bytes.
+  block[4] = 1;
+  info = {};
+  ASSERT_TRUE(ReadFixedFileInfo(block, info));
+  EXPECT_TRUE(std::equal(info.begin(), info.end(), value.begin()));
+}
+
+TEST(FixedFileInfo, DamagedRootIsRefused) {
+  FixedFileInfoBytes info{};
+  Bytes shortValue = Node("VS_VERSION_INFO", Pattern(52), {});
+  shortValue[2] = 51;  // the bytes are there, the length says less
+  EXPECT_FALSE(ReadFixedFileInfo(shortValue, info));
+  EXPECT_FALSE(ReadFixedFileInfo(Node("VS_VERSION_INFX", Pattern(52), {}), info));
+  EXPECT_FALSE(ReadFixedFileInfo(Node("VS_VERSION", Pattern(52), {}), info));
+  Bytes pastTheEnd = Node("VS_VERSION_INFO", Pattern(48), {});
+  pastTheEnd[2] = 52;  // a value longer than the root that holds it
+  EXPECT_FALSE(ReadFixedFileInfo(pastTheEnd, info));
+  EXPECT_FALSE(ReadFixedFileInfo({}, info));
 }
 
 }  // namespace

@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "app/platform.h"
 #include "applicability/applicability.h"
 #include "applicability/installed_product.h"
+#include "applicability/version_resource.h"
 #include "test_registry.h"
 
 namespace {
@@ -106,6 +111,56 @@ TEST(FixedFileVersion, RejectsWhatHasNoVersion) {
   EXPECT_FALSE(ReadFixedFileVersion(windows, info));  // a folder
   ScopedTempFile plain(L"no-version.dll", "MZ not really a program");
   EXPECT_FALSE(ReadFixedFileVersion(plain.Path().c_str(), info));
+}
+
+// The system's answer: the root value of the block that GetFileVersionInfoW
+// gives, taken by VerQueryValueW.
+bool SystemFixedFileVersion(const std::wstring& path, VS_FIXEDFILEINFO& info) {
+  std::vector<uint8_t> block = ReadVersionResource(path.c_str());
+  void* root = nullptr;
+  UINT length = 0;
+  if (!QueryVersionValue(block, L"\\", &root, &length) || length < sizeof info) return false;
+  std::memcpy(&info, root, sizeof info);
+  return true;
+}
+
+// Programs and libraries of the system folder, a few hundred spread over it.
+std::vector<std::wstring> SystemPrograms() {
+  wchar_t folder[MAX_PATH] = {};
+  GetSystemDirectoryW(folder, MAX_PATH);
+  std::vector<std::wstring> all;
+  for (const wchar_t* pattern : {L"\\*.dll", L"\\*.exe"}) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((std::wstring(folder) + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) continue;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        all.push_back(std::wstring(folder) + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  constexpr std::size_t kMaxFiles = 300;
+  const std::size_t step = (all.size() + kMaxFiles - 1) / kMaxFiles;
+  std::vector<std::wstring> chosen;
+  for (std::size_t k = 0; k < all.size(); k += step) chosen.push_back(all[k]);
+  return chosen;
+}
+
+TEST(FixedFileVersion, SameAsTheSystemForTheSystemFolder) {
+  const std::vector<std::wstring> files = SystemPrograms();
+  ASSERT_GT(files.size(), 50u);
+  int withVersion = 0;
+  for (const std::wstring& file : files) {
+    VS_FIXEDFILEINFO ours{};
+    VS_FIXEDFILEINFO system{};
+    const bool read = ReadFixedFileVersion(file.c_str(), ours);
+    const bool systemRead = SystemFixedFileVersion(file, system);
+    EXPECT_EQ(read, systemRead) << testing::PrintToString(file);
+    if (!read || !systemRead) continue;
+    ++withVersion;
+    EXPECT_EQ(std::memcmp(&ours, &system, sizeof ours), 0) << testing::PrintToString(file);
+  }
+  EXPECT_GT(withVersion, 0);
 }
 
 // The edition is looked up once per process, so each case is a test of its own.

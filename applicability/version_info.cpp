@@ -1,12 +1,12 @@
-#include "tools/version_info.h"
+#include "applicability/version_info.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <stdexcept>
 
 namespace {
 
 constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
-constexpr std::size_t kFixedInfoSize = 52;
 // Real version resources nest four deep; the limit keeps a crafted one from
 // exhausting the stack.
 constexpr int kMaxDepth = 8;
@@ -50,23 +50,31 @@ class Reader {
 
 struct Node {
   std::string key;
-  std::size_t value = 0;      // offset of the value
-  std::size_t valueSize = 0;  // in bytes
-  std::size_t children = 0;   // offset of the first child
+  std::uint16_t valueLength = 0;  // as stored
+  std::uint16_t type = 0;         // 1 for text
+  std::size_t value = 0;          // offset of the value
+  std::size_t valueSize = 0;      // in bytes
+  std::size_t children = 0;       // offset of the first child
   std::size_t end = 0;
 };
 
-Node ReadNode(const Reader& r, std::size_t offset, std::size_t parentEnd) {
+// A node's length, key and where its value starts; its value is not checked.
+Node ReadHeader(const Reader& r, std::size_t offset, std::size_t parentEnd) {
   Node node;
   const std::uint16_t length = r.U16(offset, parentEnd);
   if (length < 6) throw Malformed("a version node is shorter than its header");
   r.Need(offset, length, parentEnd);
   node.end = offset + length;
-  const std::uint16_t valueLength = r.U16(offset + 2, node.end);
-  const std::uint16_t type = r.U16(offset + 4, node.end);
+  node.valueLength = r.U16(offset + 2, node.end);
+  node.type = r.U16(offset + 4, node.end);
   node.value = Align4(r.Key(offset + 6, node.end, node.key));
+  return node;
+}
+
+Node ReadNode(const Reader& r, std::size_t offset, std::size_t parentEnd) {
+  Node node = ReadHeader(r, offset, parentEnd);
   // A text value's length counts UTF-16 characters.
-  node.valueSize = type == 1 ? 2u * valueLength : valueLength;
+  node.valueSize = node.type == 1 ? 2u * node.valueLength : node.valueLength;
   r.Need(node.value, node.valueSize, node.end);
   node.children = Align4(node.value + node.valueSize);
   return node;
@@ -99,7 +107,8 @@ bool ParseVersionInfo(const std::vector<std::uint8_t>& data, VersionInfo& info, 
     const Reader r(data);
     const Node root = ReadNode(r, 0, data.size());
     if (root.key != "VS_VERSION_INFO") throw Malformed("the root node is \"" + root.key + "\", not VS_VERSION_INFO");
-    if (root.valueSize != kFixedInfoSize) throw Malformed("VS_FIXEDFILEINFO has " + std::to_string(root.valueSize) + " bytes");
+    if (root.valueSize != kFixedFileInfoSize)
+      throw Malformed("VS_FIXEDFILEINFO has " + std::to_string(root.valueSize) + " bytes");
     if (r.U32(root.value, root.end) != kFixedInfoSignature) throw Malformed("VS_FIXEDFILEINFO has a wrong signature");
     info.fileVersion = Fields(r.U32(root.value + 8, root.end), r.U32(root.value + 12, root.end));
     info.productVersion = Fields(r.U32(root.value + 16, root.end), r.U32(root.value + 20, root.end));
@@ -115,4 +124,19 @@ bool ParseVersionInfo(const std::vector<std::uint8_t>& data, VersionInfo& info, 
 std::string VersionText(const std::array<std::uint16_t, 4>& fields) {
   return std::to_string(fields[0]) + "." + std::to_string(fields[1]) + "." + std::to_string(fields[2]) + "." +
          std::to_string(fields[3]);
+}
+
+bool ReadFixedFileInfo(const std::vector<std::uint8_t>& data, FixedFileInfoBytes& info) {
+  try {
+    const Reader r(data);
+    // The root's type and the length it declares beyond the 52 bytes are not
+    // the query's concern; only these bytes must be inside the node.
+    const Node root = ReadHeader(r, 0, data.size());
+    if (root.key != "VS_VERSION_INFO" || root.valueLength < kFixedFileInfoSize) return false;
+    r.Need(root.value, kFixedFileInfoSize, root.end);
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(root.value), kFixedFileInfoSize, info.begin());
+  } catch (const Malformed&) {
+    return false;
+  }
+  return true;
 }

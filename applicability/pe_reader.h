@@ -1,16 +1,17 @@
 // A bounds-checked reader of the parts of a PE image that a release check
-// looks at: the data directories, where an RVA lies in the file, the resource
-// tree and the names of the imported DLLs. A damaged image raises
-// pe::FormatError with a sentence saying what is wrong; nothing is read
-// outside the file.
+// and the updater look at: the data directories, where an RVA lies in the
+// file, the resource tree, the version resource of an installed file and the
+// names of the imported DLLs. A damaged image raises pe::FormatError with a
+// sentence saying what is wrong; nothing is read outside the file.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "tools/byte_image.h"
+#include "applicability/byte_image.h"
 
 namespace pe {
 
@@ -28,6 +29,7 @@ inline constexpr unsigned kSecurityDirectory = 4;
 inline constexpr std::uint32_t kRtString = 6;
 inline constexpr std::uint32_t kRtVersion = 16;
 inline constexpr std::uint32_t kRtManifest = 24;
+inline constexpr std::uint32_t kVersionInfoId = 1;
 
 // A resource type or name: a number, or a string (kept as UTF-8).
 struct ResourceName {
@@ -100,6 +102,12 @@ class Image {
 // Every leaf of the resource tree (type / name / language), in the tree's
 // order. Empty when the image has no resource directory.
 std::vector<Resource> ReadResources(const Image& image);
+
+// The leaf that the system's version lookup takes: type RT_VERSION, name 1
+// (VS_VERSION_INFO), and of its languages the neutral one when present, else
+// the first. Only that branch is read, so a file with many resources costs no
+// more than one with few. Empty when the image has no such leaf.
+std::optional<Resource> FindVersionResource(const Image& image);
 
 // The DLL names of the import directory, in order.
 std::vector<std::string> ReadImportedDlls(const Image& image);

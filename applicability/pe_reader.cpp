@@ -1,6 +1,7 @@
-#include "tools/pe_reader.h"
+#include "applicability/pe_reader.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 namespace pe {
@@ -103,6 +104,23 @@ ResourceName EntryName(const ResourceSection& rsrc, std::uint32_t value) {
   return name;
 }
 
+// One entry of a directory as it is stored: the name field (a number, or with
+// the top bit the offset of a name) and the target (with the top bit a
+// subdirectory, else a data entry).
+struct RawEntry {
+  std::uint32_t name;
+  std::uint32_t target;
+};
+
+std::uint32_t EntryCount(const ResourceSection& rsrc, std::uint32_t directory) {
+  return std::uint32_t{rsrc.U16(std::uint64_t{directory} + 12)} + rsrc.U16(std::uint64_t{directory} + 14);
+}
+
+RawEntry EntryAt(const ResourceSection& rsrc, std::uint32_t directory, std::uint32_t index) {
+  const std::uint64_t entry = std::uint64_t{directory} + 16 + 8ull * index;
+  return {rsrc.U32(entry), rsrc.U32(entry + 4)};
+}
+
 struct DirectoryEntry {
   ResourceName name;
   std::uint32_t target;
@@ -115,18 +133,37 @@ std::vector<DirectoryEntry> ReadDirectory(const ResourceSection& rsrc, std::uint
                                           std::set<std::uint32_t>& seen) {
   if (!seen.insert(offset).second)
     throw FormatError("the resource directory at offset " + Hex(offset) + " is reached twice");
-  const std::uint32_t count = std::uint32_t{rsrc.U16(std::uint64_t{offset} + 12)} + rsrc.U16(std::uint64_t{offset} + 14);
+  const std::uint32_t count = EntryCount(rsrc, offset);
   std::vector<DirectoryEntry> entries;
   for (std::uint32_t k = 0; k < count; ++k) {
-    const std::uint64_t entry = std::uint64_t{offset} + 16 + 8ull * k;
-    entries.push_back({EntryName(rsrc, rsrc.U32(entry)), rsrc.U32(entry + 4)});
+    const RawEntry raw = EntryAt(rsrc, offset, k);
+    entries.push_back({EntryName(rsrc, raw.name), raw.target});
   }
   return entries;
 }
 
-std::uint32_t Subdirectory(const DirectoryEntry& entry, const std::string& what) {
-  if (!(entry.target & 0x80000000u)) throw FormatError("resource " + what + " is not a directory");
-  return entry.target & 0x7FFFFFFFu;
+// The first entry numbered `id`; the names of named entries are not read.
+std::optional<RawEntry> NumberedEntry(const ResourceSection& rsrc, std::uint32_t directory, std::uint32_t id) {
+  const std::uint32_t count = EntryCount(rsrc, directory);
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const RawEntry raw = EntryAt(rsrc, directory, k);
+    if (!(raw.name & 0x80000000u) && (raw.name & 0xFFFF) == id) return raw;
+  }
+  return std::nullopt;
+}
+
+std::uint32_t Subdirectory(std::uint32_t target, const std::string& what) {
+  if (!(target & 0x80000000u)) throw FormatError("resource " + what + " is not a directory");
+  return target & 0x7FFFFFFFu;
+}
+
+// Where the bytes of the leaf whose entry points at `target` are in the file.
+void ReadDataEntry(const Image& image, const ResourceSection& rsrc, std::uint32_t target, const std::string& what,
+                   Resource& resource) {
+  if (target & 0x80000000u) throw FormatError("resource " + what + " has no data entry");
+  const std::uint32_t dataRva = rsrc.U32(target);
+  resource.size = rsrc.U32(std::uint64_t{target} + 4);
+  resource.fileOffset = image.FileOffset(dataRva, resource.size);
 }
 
 }  // namespace
@@ -232,23 +269,43 @@ std::vector<Resource> ReadResources(const Image& image) {
   std::vector<Resource> resources;
   for (const DirectoryEntry& type : ReadDirectory(rsrc, 0, seen)) {
     const std::string typeText = type.name.ToString();
-    for (const DirectoryEntry& name : ReadDirectory(rsrc, Subdirectory(type, typeText), seen)) {
+    for (const DirectoryEntry& name : ReadDirectory(rsrc, Subdirectory(type.target, typeText), seen)) {
       const std::string nameText = typeText + "/" + name.name.ToString();
-      for (const DirectoryEntry& language : ReadDirectory(rsrc, Subdirectory(name, nameText), seen)) {
-        if (language.target & 0x80000000u)
-          throw FormatError("resource " + nameText + "/" + language.name.ToString() + " has no data entry");
+      for (const DirectoryEntry& language : ReadDirectory(rsrc, Subdirectory(name.target, nameText), seen)) {
         Resource resource;
         resource.type = type.name;
         resource.name = name.name;
         resource.language = language.name.number;
-        const std::uint32_t dataRva = rsrc.U32(language.target);
-        resource.size = rsrc.U32(std::uint64_t{language.target} + 4);
-        resource.fileOffset = image.FileOffset(dataRva, resource.size);
+        ReadDataEntry(image, rsrc, language.target, nameText + "/" + language.name.ToString(), resource);
         resources.push_back(resource);
       }
     }
   }
   return resources;
+}
+
+std::optional<Resource> FindVersionResource(const Image& image) {
+  const auto [rva, size] = image.Directory(kResourceDirectory);
+  if (rva == 0 || size == 0) return std::nullopt;
+  const ResourceSection rsrc(image, image.FileOffset(rva, size), size);
+  // Three directories are read at most, so a loop in the tree cannot make
+  // this walk run on.
+  const std::string typeText = std::to_string(kRtVersion);
+  const std::optional<RawEntry> type = NumberedEntry(rsrc, 0, kRtVersion);
+  if (!type) return std::nullopt;
+  const std::string nameText = typeText + "/" + std::to_string(kVersionInfoId);
+  const std::optional<RawEntry> name = NumberedEntry(rsrc, Subdirectory(type->target, typeText), kVersionInfoId);
+  if (!name) return std::nullopt;
+  const std::uint32_t languages = Subdirectory(name->target, nameText);
+  std::optional<RawEntry> language = NumberedEntry(rsrc, languages, 0);
+  if (!language && EntryCount(rsrc, languages) > 0) language = EntryAt(rsrc, languages, 0);
+  if (!language) return std::nullopt;
+  Resource resource;
+  resource.type.number = kRtVersion;
+  resource.name.number = kVersionInfoId;
+  resource.language = language->name & 0x80000000u ? 0 : language->name & 0xFFFF;
+  ReadDataEntry(image, rsrc, language->target, nameText + "/" + std::to_string(resource.language), resource);
+  return resource;
 }
 
 std::vector<std::string> ReadImportedDlls(const Image& image) {

@@ -1,12 +1,12 @@
-// Random access to the bytes of a file under inspection. The inspector reads
-// an 85 MB program piece by piece instead of loading it whole, and every read
-// is checked against the image's size by the caller or here.
+// Random access to the bytes of a file under inspection. Readers of program
+// images take them piece by piece instead of loading them whole (the release
+// check reads an 85 MB program, the updater only the headers and version of
+// installed files), and every read is checked against the image's size by the
+// caller or here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "payload/szdd_expander.h"
@@ -18,19 +18,6 @@ class ByteImage {
   // Reads exactly `size` bytes at `offset`; false when they are not all there
   // or the read failed.
   virtual bool ReadAt(std::uint64_t offset, void* out, std::size_t size) = 0;
-};
-
-// A file on disk.
-class FileImage : public ByteImage {
- public:
-  // False when the file cannot be opened or its size cannot be found.
-  bool Open(const std::string& path);
-  std::uint64_t Size() const override { return size_; }
-  bool ReadAt(std::uint64_t offset, void* out, std::size_t size) override;
-
- private:
-  std::ifstream file_;
-  std::uint64_t size_ = 0;
 };
 
 // Bytes in memory, for tests.
