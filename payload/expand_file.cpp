@@ -1,11 +1,9 @@
 #include "payload/expand_file.h"
 
+#include "app/last_error.h"
 #include "app/win32_raii.h"
-#include "payload/szdd_expander.h"
 
 namespace {
-
-constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
 
 class HandleSource : public szdd::ByteSource {
  public:
@@ -20,29 +18,29 @@ class HandleSource : public szdd::ByteSource {
   HANDLE file_;
 };
 
-class HandleSink : public szdd::ByteSink {
- public:
-  explicit HandleSink(HANDLE file) : file_(file) {}
-  bool Write(const std::uint8_t* data, std::size_t size) override {
-    while (size > 0) {
-      DWORD written = 0;
-      const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-      if (!WriteFile(file_, data, chunk, &written, nullptr) || written == 0) return false;
-      data += written;
-      size -= written;
-    }
-    return true;
-  }
-
- private:
-  HANDLE file_;
-};
-
 }  // namespace
+
+bool FileSink::Write(const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    if (!WriteFile(file_, data, chunk, &written, nullptr)) {
+      failure_ = LastErrorResult();
+      return false;
+    }
+    if (written == 0) {
+      failure_ = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
 
 HRESULT ExpandIntoFile(const void* data, size_t size, HANDLE target) {
   szdd::MemorySource in(static_cast<const std::uint8_t*>(data), size);
-  HandleSink out(target);
+  FileSink out(target);
   return szdd::Expand(in, out) == szdd::ExpandStatus::kOk ? S_OK : kOpenFailed;
 }
 
@@ -53,6 +51,6 @@ HRESULT ExpandFile(const std::wstring& compressed, const std::wstring& expanded)
       CreateFileW(expanded.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!source || !target) return kOpenFailed;
   HandleSource in(source.Get());
-  HandleSink out(target.Get());
+  FileSink out(target.Get());
   return szdd::Expand(in, out) == szdd::ExpandStatus::kOk ? S_OK : kOpenFailed;
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
-
 // The row's time, read as UTC; zero when it is not a valid date.
 FILETIME RowFileTime(const FileTime16& time) {
   SYSTEMTIME system{time.year, time.month, 0, time.day, time.hour, time.minute, time.second, time.millisecond};

@@ -5,50 +5,33 @@
 #include "app/folder_handles.h"
 #include "app/last_error.h"
 #include "app/win32_raii.h"
+#include "payload/expand_file.h"
 #include "payload/sha256.h"
-#include "payload/szdd_expander.h"
 
 namespace {
 
 constexpr DWORD kBufferSize = 1 << 20;
-constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);
 
 bool Matches(std::uint64_t size, const Sha256Digest& digest, const PayloadDigest& expected) {
   return size == expected.expandedSize && digest == expected.sha256;
 }
 
-HRESULT WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    DWORD written = 0;
-    const DWORD piece = size > kBufferSize ? kBufferSize : static_cast<DWORD>(size);
-    if (!WriteFile(file, data, piece, &written, nullptr)) return LastErrorResult();
-    if (written == 0) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-    data += written;
-    size -= written;
-  }
-  return S_OK;
-}
-
-// Writes the expander's output to the new file and hashes exactly what was
-// written; keeps the write's own error, which the expander cannot carry.
-class HashingFileSink : public szdd::ByteSink {
+// Hands the expander's output on and hashes exactly what was handed on.
+class HashingSink : public szdd::ByteSink {
  public:
-  explicit HashingFileSink(HANDLE file) : file_(file) {}
+  explicit HashingSink(szdd::ByteSink& out) : out_(out) {}
   bool Write(const std::uint8_t* data, std::size_t size) override {
-    failure_ = WriteAll(file_, data, size);
-    if (FAILED(failure_)) return false;
+    if (!out_.Write(data, size)) return false;
     hash_.Update(data, size);
     size_ += size;
     return true;
   }
-  HRESULT failure() const { return failure_; }
   std::uint64_t size() const { return size_; }
   Sha256Digest Finish() { return hash_.Finish(); }
 
  private:
-  HANDLE file_;
+  szdd::ByteSink& out_;
   Sha256 hash_;
-  HRESULT failure_ = S_OK;
   std::uint64_t size_ = 0;
 };
 
@@ -66,8 +49,9 @@ HRESULT VerifiedFile::Write(const PayloadFile& payload, const std::wstring& targ
   if (!file_) return LastErrorResult();
   time_ = payload.time;
   szdd::MemorySource in(static_cast<const std::uint8_t*>(payload.data), payload.size);
-  HashingFileSink out(file_.Get());
-  if (szdd::Expand(in, out) != szdd::ExpandStatus::kOk) return FAILED(out.failure()) ? out.failure() : kOpenFailed;
+  FileSink file(file_.Get());
+  HashingSink out(file);
+  if (szdd::Expand(in, out) != szdd::ExpandStatus::kOk) return FAILED(file.failure()) ? file.failure() : kOpenFailed;
   return Matches(out.size(), out.Finish(), expected) ? S_OK : kDigestMismatch;
 }
 

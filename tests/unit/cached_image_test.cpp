@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace {
+#include "tests/unit/little_endian.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace {
 
 class CountingImage : public MemoryImage {
  public:
@@ -18,12 +18,6 @@ class CountingImage : public MemoryImage {
   }
   int reads = 0;
 };
-
-Bytes Pattern(std::size_t size) {
-  Bytes b(size);
-  for (std::size_t k = 0; k < size; ++k) b[k] = static_cast<std::uint8_t>(k * 7 + 3);
-  return b;
-}
 
 TEST(CachedImage, EveryReadGivesTheSourcesBytes) {
   const Bytes bytes = Pattern(50);

@@ -60,14 +60,6 @@ TEST(VersionInfo, ChildLongerThanItsParentIsRefused) {
   EXPECT_FALSE(ParseVersionInfo(data, info, error));
 }
 
-// Bytes that differ from their neighbours, so that a value taken from the
-// wrong place shows.
-Bytes Pattern(std::size_t size) {
-  Bytes b(size);
-  for (std::size_t k = 0; k < size; ++k) b[k] = static_cast<std::uint8_t>(k * 7 + 3);
-  return b;
-}
-
 TEST(FixedFileInfo, IsTheRootValueWhateverItHolds) {
   // No signature, more than 52 bytes, children after it: the first 52 bytes.
   const Bytes value = Pattern(60);
