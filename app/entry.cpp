@@ -49,8 +49,13 @@ int ReportResult(HRESULT result) {
 int RunUpdater(HINSTANCE instance) {
   SetModuleInstance(instance);
   SetCaption(LoadMessage(outcome::kMsgCaption).c_str());
-  SetSilent(IsLaunchedByUpdateTool());
-  Trace(L"start: update to %ls, %ls", GetOwnVersion().c_str(), IsSilent() ? L"silent" : L"interactive");
+  // Where no one can see a box (a deployment tool's run as the system
+  // account), the run is a silent one: exit code only.
+  const bool byUpdateTool = IsLaunchedByUpdateTool();
+  const bool seen = IsWindowStationVisible();
+  SetSilent(byUpdateTool || !seen);
+  Trace(L"start: update to %ls, %ls", GetOwnVersion().c_str(),
+        byUpdateTool ? L"silent" : !seen ? L"silent (no visible window station)" : L"interactive");
 
   // Without a mutex the run goes on unprotected.
   UniqueHandle mutex(CreateMutexW(nullptr, FALSE, L"Global\\OrvaneMirevoUpdater-MutexAll"));

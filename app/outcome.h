@@ -27,6 +27,7 @@ enum MessageId : uint32_t {
   kMsgCancelled = 1211,
   kMsgFailedWithCode = 1213,
   kMsgProcessing = 1230,
+  kMsgShutdownHeld = 1231,  // the reason shown while shutdown waits for the files
 };
 
 // An outcome of the start-up checks: the message shown (unless silent) and the exit code.

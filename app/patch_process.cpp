@@ -76,12 +76,31 @@ void CPatchProcess::PumpMessages() {
   }
 }
 
+namespace {
+
+// A phase that throws fails with an HRESULT like any other, so that the
+// phases after it still run: the finish phase must start again what the
+// prepare phase stopped, and an exception that left the thread would end the
+// process with the services stopped.
+template <typename Phase>
+HRESULT RunPhase(Phase&& phase) noexcept {
+  try {
+    return phase();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+}  // namespace
+
 unsigned __stdcall CPatchProcess::WorkerMain(void* argument) {
   auto* self = static_cast<CPatchProcess*>(argument);
   HRESULT result = S_OK;
   bool prepared = true;
   if (self->prepareCallback_ != nullptr) {
-    result = self->prepareCallback_(S_OK, self->stopEvent_, &self->installList_, self->context_);
+    result = RunPhase([&] { return self->prepareCallback_(S_OK, self->stopEvent_, &self->installList_, self->context_); });
     prepared = SUCCEEDED(result);
   }
   if (prepared) {
@@ -90,11 +109,15 @@ unsigned __stdcall CPatchProcess::WorkerMain(void* argument) {
     if (stopRequested) {
       result = E_ABORT;
     } else if (self->installStep_ != nullptr) {
-      result = self->installStep_(self->installList_, self->module_);
+      // A shutdown while files are replaced would leave the product half new.
+      self->HoldShutdown(true);
+      result = RunPhase([&] { return self->installStep_(self->installList_, self->module_); });
+      self->HoldShutdown(false);
     }
   }
   if (self->finishCallback_ != nullptr) {
-    result = self->finishCallback_(result, self->stopEvent_, &self->installList_, self->context_);
+    const HRESULT sofar = result;
+    result = RunPhase([&] { return self->finishCallback_(sofar, self->stopEvent_, &self->installList_, self->context_); });
   }
   // The result is complete before the main thread can see WM_CLOSE.
   self->result_ = result;

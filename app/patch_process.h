@@ -39,6 +39,10 @@ class CPatchProcess {
 
   bool CreateProgressWindow(HINSTANCE module);
   void DestroyProgressWindow();
+  // From the worker: while held, the progress window refuses the end of the
+  // session (shutdown, log-off) and gives Windows the reason. Returns once the
+  // window's thread has done it.
+  void HoldShutdown(bool hold);
   HWND ProgressWindow() const { return progressWindow_; }
 
   static unsigned __stdcall WorkerMain(void* argument);
@@ -63,6 +67,7 @@ class CPatchProcess {
   HINSTANCE module_ = nullptr;
   InstallList installList_;
   HWND progressWindow_ = nullptr;
+  bool shutdownHeld_ = false;  // the window's thread alone reads and writes it
   HICON largeIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
 };

@@ -3,9 +3,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
 #include "app/messages.h"
 #include "app/outcome.h"
 #include "app/patch_process.h"
+#include "app/trace.h"
 #include "app/system_library.h"
 #include "app/window_placement.h"
 
@@ -40,9 +43,46 @@ void CentreOnPrimaryMonitor(HWND window) {
   SetWindowPos(window, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
+// Sent by the worker; wParam tells whether the end of the session is held.
+constexpr UINT kHoldShutdownMessage = WM_APP + 1;
+// A window thread that does not answer this soon is not waited for.
+constexpr UINT kHoldShutdownTimeoutMs = 5000;
+
+// Holds or lets go of the end of the session, on the window's own thread (the
+// reason belongs to the window).
+void SetShutdownHeld(HWND window, bool& held, bool hold) {
+  if (hold == held) return;
+  held = hold;
+  if (hold) {
+    const std::wstring reason = LoadMessageOrEnglish(outcome::kMsgShutdownHeld);
+    const bool given = ShutdownBlockReasonCreate(window, reason.c_str()) != FALSE;
+    Trace(L"session: shutdown held while files are replaced%ls", given ? L"" : L" (no reason shown)");
+  } else {
+    ShutdownBlockReasonDestroy(window);
+    Trace(L"session: shutdown no longer held");
+  }
+}
+
 }  // namespace
 
-INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM, LPARAM) {
+void CPatchProcess::HoldShutdown(bool hold) {
+  if (progressWindow_ == nullptr) return;
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(progressWindow_, kHoldShutdownMessage, hold ? TRUE : FALSE, 0, SMTO_NORMAL,
+                      kHoldShutdownTimeoutMs, &ignored);
+}
+
+INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  if (message == kHoldShutdownMessage) {
+    if (g_windowOwner != nullptr) SetShutdownHeld(window, g_windowOwner->shutdownHeld_, wParam != FALSE);
+    return TRUE;
+  }
+  if (message == WM_QUERYENDSESSION) {
+    const bool held = g_windowOwner != nullptr && g_windowOwner->shutdownHeld_;
+    if (held) Trace(L"session: end of the session refused while files are replaced");
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, held ? FALSE : TRUE);
+    return TRUE;
+  }
   if (message != WM_INITDIALOG) return FALSE;
   const CPatchProcess* owner = g_windowOwner;
 

@@ -19,3 +19,13 @@ bool IsLaunchedByUpdateTool() {
   }
   return value == 1;
 }
+
+bool IsWindowStationVisible() {
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  const HWINSTA station = GetProcessWindowStation();  // not to be closed
+  if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    return false;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}

@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <new>
 #include <utility>
 
 BackgroundStep::BackgroundStep()
@@ -40,7 +41,15 @@ unsigned __stdcall BackgroundStep::ThreadMain(void* self) {
   for (;;) {
     WaitForSingleObject(owner.work_.Get(), INFINITE);
     if (owner.stop_) return 0;
-    owner.result_ = owner.step_();
+    // An exception may not leave this thread: it would end the process in
+    // the middle of the installation.
+    try {
+      owner.result_ = owner.step_();
+    } catch (const std::bad_alloc&) {
+      owner.result_ = E_OUTOFMEMORY;
+    } catch (...) {
+      owner.result_ = E_UNEXPECTED;
+    }
     SetEvent(owner.done_.Get());
   }
 }

@@ -155,8 +155,10 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
   // Each row's new file is put in place on a second thread while the next
   // row's is written. Rows still end in the list's order, and the first
   // failure still ends the loop: a row written meanwhile is then dropped.
-  BackgroundStep completion;
+  // Declared before the step that works on it: on every way out, also an
+  // exception, the step is waited for before the replacement it uses goes.
   std::unique_ptr<Replacement> pending;
+  BackgroundStep completion;
   const auto finishPending = [&]() -> HRESULT {
     if (!pending) return S_OK;
     const HRESULT done = completion.Wait();

@@ -25,6 +25,7 @@
 #define IDS_UPDATE_CANCELED 1211
 #define IDS_UPDATE_FAILED 1213
 #define IDS_PROCESSING 1230
+#define IDS_SHUTDOWN_HELD 1231
 
 /* SHA-256 digests of the expanded payload, resource type DIGEST. */
 #define IDR_PAYLOAD_DIGESTS 1

@@ -53,13 +53,15 @@ ENGLISH_MESSAGES = {
     1211: "An update was canceled.",
     1213: "Package Update Failed.\r\n(code = 0x%08x)",
     1230: "Now processing...\nPlease wait for a while.",
+    1231: "The update is replacing program files. Please wait until it has "
+          "finished.",
 }
 JAPANESE_RECORDER_QUESTION = (
     "本セットアップを継続するために、Tunerbay を終了します。\n"
     "Tunerbay を終了すると、実行中の録画やディスク書き出しが中止される可能性があります。\n"
     "セットアップを継続しますか?")
 COMMON_MESSAGE_IDS = {200, 202, 203, 204, 1200, 1201, 1203, 1210, 1211, 1213,
-                      1230}
+                      1230, 1231}
 FAILURE_SUFFIX = "\r\n(code = 0x%08x)"
 
 WS_POPUP, WS_CHILD, WS_VISIBLE = 0x80000000, 0x40000000, 0x10000000

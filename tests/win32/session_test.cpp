@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,72 @@ TEST(PatchSession, FailedPrepareSkipsInstallationButNotTheFinishPhase) {
   EXPECT_EQ(g_steps, (std::vector<std::string>{"prepare", "finish"}));
   EXPECT_EQ(g_finishSaw, static_cast<HRESULT>(0x80070005));
   EXPECT_EQ(result, static_cast<HRESULT>(0x80070005));
+}
+
+HRESULT InstallThatThrows(const InstallList&, HINSTANCE) {
+  g_steps.push_back("install");
+  if (g_installResult == E_OUTOFMEMORY) throw std::bad_alloc();
+  throw 42;  // anything else a phase might let out
+}
+
+HRESULT FinishThatThrows(HRESULT result, HANDLE, const InstallList*, PatchContext*) {
+  g_steps.push_back("finish");
+  g_finishSaw = result;
+  throw std::bad_alloc();
+}
+
+// An exception on the worker must not end the process: it becomes the
+// phase's result, and the finish phase still runs to start again what the
+// prepare phase stopped.
+TEST(PatchSession, ExceptionInAPhaseBecomesItsResultAndTheFinishPhaseRuns) {
+  for (const HRESULT kind : {E_OUTOFMEMORY, E_UNEXPECTED}) {
+    g_steps.clear();
+    g_installResult = kind;
+    CPatchProcess process({RecordingPrepare, InstallThatThrows, RecordingFinish});
+    PatchContext context;
+    const HRESULT result = process.Run(TwoRows(), &context, L"Mirevo", GetModuleHandleW(nullptr));
+    EXPECT_EQ(g_steps, (std::vector<std::string>{"prepare", "install", "finish"}));
+    EXPECT_EQ(g_finishSaw, kind);
+    EXPECT_EQ(result, kind);
+  }
+  g_steps.clear();
+  CPatchProcess process({RecordingPrepare, RecordingInstall, FinishThatThrows});
+  PatchContext context;
+  g_installResult = S_OK;
+  EXPECT_EQ(process.Run(TwoRows(), &context, L"Mirevo", GetModuleHandleW(nullptr)), E_OUTOFMEMORY);
+  EXPECT_EQ(g_finishSaw, S_OK);
+}
+
+// What the progress window answers when Windows asks whether the session may end.
+std::vector<LRESULT> g_endSessionAnswers;
+
+void AskToEndSession() {
+  DWORD_PTR answer = 0xDEAD;
+  SendMessageTimeoutW(g_process->ProgressWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                      &answer);
+  g_endSessionAnswers.push_back(static_cast<LRESULT>(answer));
+}
+
+HRESULT PrepareThatAsks(HRESULT, HANDLE, const InstallList*, PatchContext*) {
+  AskToEndSession();
+  return S_OK;
+}
+HRESULT InstallThatAsks(const InstallList&, HINSTANCE) {
+  AskToEndSession();
+  return S_OK;
+}
+HRESULT FinishThatAsks(HRESULT result, HANDLE, const InstallList*, PatchContext*) {
+  AskToEndSession();
+  return result;
+}
+
+// A shutdown or log-off is refused while the files are replaced, and only then.
+TEST(PatchSession, EndOfTheSessionIsRefusedOnlyWhileFilesAreReplaced) {
+  CPatchProcess process({PrepareThatAsks, InstallThatAsks, FinishThatAsks});
+  g_process = &process;
+  PatchContext context;
+  EXPECT_EQ(process.Run(TwoRows(), &context, L"Mirevo", GetModuleHandleW(nullptr)), S_OK);
+  EXPECT_EQ(g_endSessionAnswers, (std::vector<LRESULT>{TRUE, FALSE, TRUE}));
 }
 
 HRESULT PrepareThatRequestsStop(HRESULT, HANDLE stopEvent, const InstallList*, PatchContext*) {

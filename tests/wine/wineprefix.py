@@ -61,6 +61,9 @@ DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 
 SCREEN = "1920x1080x24"
 
+# The updater's trace switch (HKLM, 64-bit view), set in every template.
+TRACE_SWITCH_KEY = r"HKLM\Software\Orvane Corporation\Mirevo Updater"
+
 # Code page of the text that Wine's console programs (reg.exe) print into a
 # pipe, by language of the session.
 _OEM_CODECS = {
@@ -338,12 +341,17 @@ def create_template(arch: str, display: Display) -> float:
               "/t", "REG_SZ", "/d", "N", "/f"], env, 120)
         _run([wine_loader(), "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
               "/t", "REG_DWORD", "/d", "0", "/f"], env, 120)
+        # The updater's trace is written only where an administrator asked for it.
+        _run([wine_loader(), "reg", "add", TRACE_SWITCH_KEY, "/v", "Trace", "/t", "REG_DWORD", "/d", "1",
+              "/f", "/reg:64"], env, 120)
     finally:
         _run(["wineserver", "-k"], env, 60, check=False)
         _run(["wineserver", "-w"], env, 60, check=False)
     user_reg = (staging / "user.reg").read_text(errors="replace")
     if '"Managed"="N"' not in user_reg or '"ShowCrashDialog"=dword:00000000' not in user_reg:
         raise RuntimeError(f"template {staging}: settings not saved in user.reg")
+    if '"Trace"=dword:00000001' not in (staging / "system.reg").read_text(errors="replace"):
+        raise RuntimeError(f"template {staging}: the trace switch is not saved in system.reg")
     shutil.rmtree(target, ignore_errors=True)
     staging.rename(target)
     seconds = time.monotonic() - began
@@ -515,10 +523,14 @@ class Scenario:
         return subprocess.Popen([wine_loader(), *map(str, args)], env={**self.env, **(env or {})}, **popen_args)
 
     def launch_args(self, program: str, args: Sequence[str] = (), deny_admins: bool = False,
-                    code_file: Optional[str] = None, times_file: Optional[str] = None) -> list:
+                    code_file: Optional[str] = None, times_file: Optional[str] = None,
+                    hidden_station: bool = False) -> list:
         """The `wine launch.exe ...` arguments that run PROGRAM and record its exit
-        code (and, with times_file, its lifetime in milliseconds)."""
+        code (and, with times_file, its lifetime in milliseconds); with
+        hidden_station, in a window station that no user sees."""
         cmd = [str(helper("launch.exe"))]
+        if hidden_station:
+            cmd.append("--hidden-station")
         if code_file:
             cmd += ["--exit-code-file", code_file]
         if times_file:

@@ -3,14 +3,15 @@
 // test harness reads the code that this program writes instead.
 //
 //   launch.exe [--exit-code-file FILE] [--times-file FILE] [--deny-admins] [--cwd DIR]
-//              -- PROGRAM [ARGS...]
+//              [--hidden-station] -- PROGRAM [ARGS...]
 //
 // The code is written as "0x%08X" followed by a line feed, to FILE or else to
 // the standard output. --times-file receives the program's lifetime, from its
 // creation to its exit as Windows records them, in milliseconds: the time of
 // the run without the harness' own start-up. With --deny-admins the program runs with a restricted
 // copy of this process' token in which BUILTIN\Administrators is present for
-// deny only.
+// deny only. With --hidden-station the program runs on a desktop of a window
+// station of its own, which no user sees (as a service's programs in session 0).
 //
 // Exit code of launch.exe itself: 0 when the program ran (whatever its own exit
 // code), 2 for bad usage, 3 when the program could not be started or waited
@@ -81,6 +82,31 @@ HANDLE MakeDenyAdminsToken() {
     return restricted;
 }
 
+// A window station that is not shown (a new one never is) with a desktop;
+// its name for STARTUPINFO, or empty.
+std::wstring MakeHiddenDesktop() {
+    const wchar_t station_name[] = L"UpdaterTestHidden";
+    HWINSTA station = CreateWindowStationW(station_name, 0, WINSTA_ALL_ACCESS, nullptr);
+    if (station == nullptr) {
+        Fail("CreateWindowStationW failed");
+        return std::wstring();
+    }
+    const HWINSTA own = GetProcessWindowStation();
+    // A desktop is made in the station of the calling process.
+    if (!SetProcessWindowStation(station)) {
+        Fail("SetProcessWindowStation failed");
+        return std::wstring();
+    }
+    HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    if (desktop == nullptr) {
+        Fail("CreateDesktopW failed");
+        return std::wstring();
+    }
+    // Both stay open (and so exist) until this process ends after the program.
+    return std::wstring(station_name) + L"\\Default";
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -88,6 +114,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring times_file;
     std::wstring cwd;
     bool deny_admins = false;
+    bool hidden_station = false;
     int i = 1;
     for (; i < argc; ++i) {
         std::wstring a = argv[i];
@@ -102,6 +129,8 @@ int wmain(int argc, wchar_t** argv) {
             cwd = argv[++i];
         } else if (a == L"--deny-admins") {
             deny_admins = true;
+        } else if (a == L"--hidden-station") {
+            hidden_station = true;
         } else {
             break;
         }
@@ -109,7 +138,7 @@ int wmain(int argc, wchar_t** argv) {
     if (i >= argc) {
         helper::WriteStderr(
             "usage: launch.exe [--exit-code-file FILE] [--times-file FILE] [--deny-admins] "
-            "[--cwd DIR] -- PROGRAM [ARGS...]\n");
+            "[--cwd DIR] [--hidden-station] -- PROGRAM [ARGS...]\n");
         return 2;
     }
 
@@ -123,6 +152,12 @@ int wmain(int argc, wchar_t** argv) {
 
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    std::wstring desktop;
+    if (hidden_station) {
+        desktop = MakeHiddenDesktop();
+        if (desktop.empty()) return 3;
+        si.lpDesktop = desktop.data();
+    }
     PROCESS_INFORMATION pi = {};
     const wchar_t* dir = cwd.empty() ? nullptr : cwd.c_str();
     BOOL started;
