@@ -94,19 +94,41 @@ bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
   }
 }
 
+namespace {
+
+enum class Listing { kUnreadable, kAbsent, kPresent };
+
+// Names compared as the file system compares them, without regard to case.
+Listing FindListed(HANDLE folder, const std::wstring& name, ListedEntry& found) {
+  std::vector<ListedEntry> entries;
+  if (!ListFolder(folder, entries)) return Listing::kUnreadable;
+  for (ListedEntry& entry : entries) {
+    if (CompareStringOrdinal(entry.name.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      found = std::move(entry);
+      return Listing::kPresent;
+    }
+  }
+  return Listing::kAbsent;
+}
+
+}  // namespace
+
+bool ListedAsGone(HANDLE folder, const std::wstring& name) {
+  ListedEntry entry;
+  return FindListed(folder, name, entry) == Listing::kAbsent;
+}
+
+bool ListedAsLink(HANDLE folder, const std::wstring& name) {
+  ListedEntry entry;
+  return FindListed(folder, name, entry) != Listing::kPresent ||
+         (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool ListedAsLink(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   if (slash == std::wstring::npos || slash + 1 >= path.size()) return true;
-  const std::wstring name = path.substr(slash + 1);
   UniqueFileHandle parent = OpenFolder(path.substr(0, slash + 1));
-  std::vector<ListedEntry> entries;
-  if (!parent || !ListFolder(parent.Get(), entries)) return true;
-  for (const ListedEntry& entry : entries) {
-    if (CompareStringOrdinal(entry.name.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL) {
-      return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    }
-  }
-  return true;
+  return !parent || ListedAsLink(parent.Get(), path.substr(slash + 1));
 }
 
 bool MarkForDeletion(HANDLE entry) {

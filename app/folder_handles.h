@@ -36,7 +36,7 @@ bool IsLink(HANDLE entry);
 
 struct ListedEntry {
   std::wstring name;
-  DWORD attributes;
+  DWORD attributes = 0;
 };
 
 // The entries of an open folder, as its listing gives them.
@@ -47,6 +47,13 @@ bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries);
 // lookup of the name alone, go through to what it points to. Anything that
 // cannot be told counts as a link, so that nothing behind it is touched.
 bool ListedAsLink(const std::wstring& path);
+
+// Whether the open `folder` lists its entry `name` as a link; the same rule,
+// with the folder's own handle, so that nothing is looked up by path again.
+bool ListedAsLink(HANDLE folder, const std::wstring& name);
+
+// Whether the open `folder` can be listed and has no entry `name`.
+bool ListedAsGone(HANDLE folder, const std::wstring& name);
 
 // Deletes the entry when its last handle closes; false when it cannot be
 // (a folder that is not empty, for one).

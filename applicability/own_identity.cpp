@@ -2,55 +2,55 @@
 
 #include <windows.h>
 
-#include <cwchar>
+#include <cstdio>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/module_state.h"
 #include "applicability/applicability_rule.h"
 #include "applicability/translation_choice.h"
+#include "applicability/version_info.h"
 #include "applicability/version_resource.h"
 #include "applicability/version_text.h"
 
 namespace {
 
-std::vector<uint8_t> OwnVersionBlock() { return ReadVersionResource(OwnModulePath().c_str()); }
+// From the image the process runs, never from the program's file: its user
+// can rename that file while it runs and put another program in its place.
+std::vector<uint8_t> OwnVersionBlock() {
+  const HINSTANCE module = ModuleInstance() != nullptr ? ModuleInstance() : GetModuleHandleW(nullptr);
+  return ReadMappedVersionResource(module);
+}
 
-const wchar_t* QueryText(std::vector<uint8_t>& block, uint16_t language) {
-  wchar_t query[64];
-  std::swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\FileDescription", language, kUnicodeCodePage);
-  void* text = nullptr;
-  UINT length = 0;
-  if (!QueryVersionValue(block, query, &text, &length)) return nullptr;
-  return static_cast<const wchar_t*>(text);
+uint32_t Read32(const FixedFileInfoBytes& info, size_t at) {
+  return info[at] | (info[at + 1] << 8) | (info[at + 2] << 16) | (uint32_t{info[at + 3]} << 24);
+}
+
+bool FindDescription(const std::vector<uint8_t>& block, uint16_t language, std::u16string& text) {
+  char table[16];
+  std::snprintf(table, sizeof table, "%04x%04x", language, kUnicodeCodePage);
+  return FindVersionText(block, table, "FileDescription", text);
 }
 
 }  // namespace
 
 std::wstring GetOwnVersion() {
-  std::vector<uint8_t> block = OwnVersionBlock();
-  if (block.empty()) return std::wstring();
-  void* root = nullptr;
-  UINT length = 0;
-  if (!QueryVersionValue(block, L"\\", &root, &length) || length < sizeof(VS_FIXEDFILEINFO)) return std::wstring();
-  const auto* info = static_cast<const VS_FIXEDFILEINFO*>(root);
-  return FormatFileVersion(info->dwFileVersionMS, info->dwFileVersionLS);
+  FixedFileInfoBytes info{};
+  if (!ReadFixedFileInfo(OwnVersionBlock(), info)) return std::wstring();
+  // dwFileVersionMS and dwFileVersionLS follow the signature and the structure's version.
+  return FormatFileVersion(Read32(info, 8), Read32(info, 12));
 }
 
 std::wstring GetOwnDescription() {
-  std::vector<uint8_t> block = OwnVersionBlock();
+  const std::vector<uint8_t> block = OwnVersionBlock();
   if (block.empty()) return std::wstring();
-  std::vector<Translation> table;
-  void* entries = nullptr;
-  UINT length = 0;
-  if (QueryVersionValue(block, L"\\VarFileInfo\\Translation", &entries, &length)) {
-    const auto* words = static_cast<const uint16_t*>(entries);
-    for (UINT i = 0; i + 1 < length / sizeof(uint16_t); i += 2) table.push_back({words[i], words[i + 1]});
-  }
+  VersionInfo parsed;
+  std::string error;
+  ParseVersionInfo(block, parsed, error);  // a damaged table leaves no translations: English
   const uint16_t language =
-      ChooseDescriptionLanguage(table, GetUserDefaultUILanguage(), GetSystemDefaultUILanguage());
-  const wchar_t* text = QueryText(block, language);
-  if (text == nullptr) text = QueryText(block, 0);
-  return text ? std::wstring(text) : std::wstring();
+      ChooseDescriptionLanguage(parsed.translations, GetUserDefaultUILanguage(), GetSystemDefaultUILanguage());
+  std::u16string text;
+  if (!FindDescription(block, language, text)) FindDescription(block, 0, text);
+  return std::wstring(text.begin(), text.end());
 }
 
 void FillPatchIdentity(std::wstring& patchName, std::wstring& patchId, std::wstring& version) {

@@ -3,10 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-struct Translation {
-  uint16_t language;
-  uint16_t codePage;
-};
+#include "applicability/version_info.h"
 
 constexpr uint16_t kUnicodeCodePage = 1200;
 constexpr uint16_t kEnglishUs = 1033;

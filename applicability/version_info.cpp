@@ -94,6 +94,28 @@ void ReadChildren(const Reader& r, const Node& parent, int depth, VersionInfo& i
   }
 }
 
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[k]) != lower(b[k])) return false;
+  }
+  return true;
+}
+
+// The child of `parent` named `key`; false when there is none.
+bool FindChild(const Reader& r, const Node& parent, std::string_view key, Node& found) {
+  for (std::size_t at = parent.children; at < parent.end;) {
+    const Node child = ReadNode(r, at, parent.end);
+    if (SameName(child.key, key)) {
+      found = child;
+      return true;
+    }
+    at = Align4(child.end);
+  }
+  return false;
+}
+
 std::array<std::uint16_t, 4> Fields(std::uint32_t ms, std::uint32_t ls) {
   return {static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms),
           static_cast<std::uint16_t>(ls >> 16), static_cast<std::uint16_t>(ls)};
@@ -136,6 +158,29 @@ bool ReadFixedFileInfo(const std::vector<std::uint8_t>& data, FixedFileInfoBytes
     r.Need(root.value, kFixedFileInfoSize, root.end);
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(root.value), kFixedFileInfoSize, info.begin());
   } catch (const Malformed&) {
+    return false;
+  }
+  return true;
+}
+
+bool FindVersionText(const std::vector<std::uint8_t>& data, std::string_view table, std::string_view key,
+                     std::u16string& text) {
+  text.clear();
+  try {
+    const Reader r(data);
+    const Node root = ReadNode(r, 0, data.size());
+    Node strings, block, value;
+    if (!SameName(root.key, "VS_VERSION_INFO") || !FindChild(r, root, "StringFileInfo", strings) ||
+        !FindChild(r, strings, table, block) || !FindChild(r, block, key, value)) {
+      return false;
+    }
+    for (std::size_t at = value.value; at + 2 <= value.value + value.valueSize; at += 2) {
+      const std::uint16_t unit = r.U16(at, value.end);
+      if (unit == 0) break;
+      text += static_cast<char16_t>(unit);
+    }
+  } catch (const Malformed&) {
+    text.clear();
     return false;
   }
   return true;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Translation {
@@ -37,3 +38,11 @@ using FixedFileInfoBytes = std::array<std::uint8_t, kFixedFileInfoSize>;
 // they hold; the signature is not checked. False when the bytes are not such
 // a root.
 bool ReadFixedFileInfo(const std::vector<std::uint8_t>& data, FixedFileInfoBytes& info);
+
+// The text `key` of the string table `table` (language and code page as eight
+// hex digits, "040904b0") below StringFileInfo, found as VerQueryValueW finds
+// it: names compared without regard to ASCII case, the text taken up to its
+// first NUL. False when there is no such text or a node on the way to it is
+// malformed.
+bool FindVersionText(const std::vector<std::uint8_t>& data, std::string_view table, std::string_view key,
+                     std::u16string& text);

@@ -37,3 +37,14 @@ bool QueryVersionValue(std::vector<uint8_t>& block, const wchar_t* subBlock, voi
   *length = 0;
   return !block.empty() && api.query != nullptr && api.query(block.data(), subBlock, value, length) && *value != nullptr;
 }
+
+std::vector<uint8_t> ReadMappedVersionResource(HMODULE module) {
+  const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+  if (found == nullptr) return {};
+  const HGLOBAL loaded = LoadResource(module, found);
+  const DWORD size = SizeofResource(module, found);
+  const auto* bytes = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+  if (bytes == nullptr || size == 0) return {};
+  // Copied: the image's resource section is read-only.
+  return std::vector<uint8_t>(bytes, bytes + size);
+}

@@ -78,6 +78,43 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
   return path;
 }
 
+constexpr ACCESS_MASK kWalkAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+
+// A name that stays in its folder: not empty, "." or "..", and no separator.
+bool IsEntryName(const std::wstring& name) {
+  return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/") == std::wstring::npos;
+}
+
+// The entry `name` of the open `folder` when it is itself no link, by its
+// handle and by the folder's listing (Wine shows a Linux link only there).
+UniqueFileHandle OpenUnlinked(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG kind) {
+  UniqueFileHandle entry = OpenEntry(folder, name, access, kind);
+  if (!entry || IsLink(entry.Get()) || ListedAsLink(folder, name)) return UniqueFileHandle();
+  return entry;
+}
+
+// The folder that holds the last component of `relative` below `base`,
+// reached one component at a time; `last` receives that component. No handle
+// when a component is missing or a link.
+UniqueFileHandle OpenHoldingFolder(const std::wstring& base, const std::wstring& relative, std::wstring& last) {
+  UniqueFileHandle current = OpenFolder(WithoutTrailingSeparator(base), kWalkAccess);
+  if (!current || IsLink(current.Get())) return UniqueFileHandle();
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = relative.find(L'\\', start);
+    std::wstring name = relative.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start);
+    if (!IsEntryName(name)) return UniqueFileHandle();
+    if (slash == std::wstring::npos) {
+      last = std::move(name);
+      return current;
+    }
+    UniqueFileHandle next = OpenUnlinked(current.Get(), name, kWalkAccess, kNtDirectoryFile);
+    if (!next) return UniqueFileHandle();
+    current = std::move(next);
+    start = slash + 1;
+  }
+}
+
 }  // namespace
 
 void RemoveWorkFolder() {
@@ -96,45 +133,34 @@ void RemoveWorkFolder() {
   RemoveWorkFolderIfEmpty();
 }
 
-bool DeleteFolderContents(const std::wstring& folder) {
-  const std::wstring path = WithoutTrailingSeparator(folder);
-  if (ListedAsLink(path)) return false;  // what a link points to is never touched
-  UniqueFileHandle root = OpenFolder(path);
-  if (!root || IsLink(root.Get())) return false;
-  return DeleteContents(root.Get());
+bool DeleteFolderContents(const std::wstring& base, const std::wstring& relative) {
+  std::wstring name;
+  const UniqueFileHandle holder = OpenHoldingFolder(base, relative, name);
+  if (!holder) return false;
+  const UniqueFileHandle root = OpenUnlinked(holder.Get(), name, kWalkAccess, kNtDirectoryFile);
+  return root && DeleteContents(root.Get());
 }
 
-bool RemoveFolderTree(const std::wstring& folder) {
-  const std::wstring path = WithoutTrailingSeparator(folder);
-  UniqueFileHandle root = OpenFolder(path);
+bool RemoveFolderTree(const std::wstring& base, const std::wstring& relative) {
+  std::wstring name;
+  const UniqueFileHandle holder = OpenHoldingFolder(base, relative, name);
+  if (!holder) return false;
+  UniqueFileHandle root = OpenEntry(holder.Get(), name, FILE_LIST_DIRECTORY | kRemoveAccess, kNtDirectoryFile);
   if (!root) return false;
   if (IsLink(root.Get())) {
     DeleteOnClose(root.Get());  // the link itself
-  } else if (!ListedAsLink(path)) {
+  } else if (!ListedAsLink(holder.Get(), name)) {
     DeleteContents(root.Get());
     DeleteOnClose(root.Get());
   }
   root.Reset();
-  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+  return ListedAsGone(holder.Get(), name);
 }
 
-bool DeleteFileBelow(const std::wstring& folder, const std::wstring& relative) {
-  std::wstring listed = WithoutTrailingSeparator(folder);
-  UniqueFileHandle current = OpenFolder(listed);
-  if (!current || IsLink(current.Get())) return false;
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = relative.find(L'\\', start);
-    const std::wstring name = relative.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start);
-    listed += L"\\" + name;
-    if (name.empty() || ListedAsLink(listed)) return false;
-    if (slash == std::wstring::npos) {
-      UniqueFileHandle file = OpenEntry(current.Get(), name, kRemoveAccess, kNtNonDirectoryFile);
-      return file && !IsLink(file.Get()) && MarkForDeletion(file.Get());
-    }
-    UniqueFileHandle next = OpenEntry(current.Get(), name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kNtDirectoryFile);
-    if (!next || IsLink(next.Get())) return false;
-    current = std::move(next);
-    start = slash + 1;
-  }
+bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative) {
+  std::wstring name;
+  const UniqueFileHandle holder = OpenHoldingFolder(base, relative, name);
+  if (!holder) return false;
+  const UniqueFileHandle file = OpenUnlinked(holder.Get(), name, kRemoveAccess, kNtNonDirectoryFile);
+  return file && MarkForDeletion(file.Get());
 }

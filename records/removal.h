@@ -8,20 +8,25 @@
 // empty).
 void RemoveWorkFolder();
 
-// Deletes everything below `folder`, read-only entries included, but not the
-// folder itself. Links are removed as links and never walked into; every
-// entry is opened through the handle of the folder listed, so that a folder
-// swapped for a link after its listing cannot redirect the walk. False when
-// the folder cannot be listed or is itself a link.
-bool DeleteFolderContents(const std::wstring& folder);
+// The functions below work on `relative` (components separated by
+// backslashes) below `base`, a folder that the system resolves and no user
+// can change as a whole (a special folder). Each component is opened through
+// the handle of the one above it and never looked up by path again: a link
+// anywhere on the way leaves everything as it is, so that a folder the user
+// made a link, or swaps for one, cannot lead the removal elsewhere.
+
+// Deletes everything below the folder, read-only entries included, but not
+// the folder itself. Links inside are removed as links and never walked
+// into; every entry is opened through the handle of the folder listed, so
+// that a folder swapped for a link after its listing cannot redirect the
+// walk. False when the folder cannot be reached or listed, or is a link.
+bool DeleteFolderContents(const std::wstring& base, const std::wstring& relative);
 
 // DeleteFolderContents, then the folder itself; a folder that is itself a
 // link is removed as a link (Wine cannot, and leaves it) and nothing behind
-// it is touched. True when the folder is gone.
-bool RemoveFolderTree(const std::wstring& folder);
+// it is touched. True when the folder is gone from the one that held it.
+bool RemoveFolderTree(const std::wstring& base, const std::wstring& relative);
 
-// Deletes the file `relative` (components separated by backslashes) below
-// `folder`, opening each component through the handle of the one above it;
-// a link anywhere below `folder`, the file included, leaves everything as it
-// is. True when the file was deleted.
-bool DeleteFileBelow(const std::wstring& folder, const std::wstring& relative);
+// Deletes the file; a link on the way, the file included, leaves everything
+// as it is. True when the file was deleted.
+bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative);

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <string>
 
@@ -39,7 +38,8 @@ void ClearRetiredUserValue() {
 void RemoveSocialinkPictureFolder() {
   const std::wstring folder = SpecialFolder(CSIDL_COMMON_APPDATA);
   if (folder.empty()) return;
-  RemoveFolderTree(folder + L"\\Orvane Corporation\\QVLLib\\Socialink_PIC");
+  // ProgramData itself is the system's; any folder below it a user may have made.
+  RemoveFolderTree(folder, L"Orvane Corporation\\QVLLib\\Socialink_PIC");
 }
 
 void RemoveRetiredFeatureData() {
@@ -57,10 +57,9 @@ void DeleteWebMediaValue() {
 void DeleteRetiredHelpFiles() {
   const std::wstring programFiles = SpecialFolder(CSIDL_PROGRAM_FILESX86);
   if (programFiles.empty()) return;
-  for (const wchar_t* language : {L"\\ENG", L"\\FRA", L"\\ESP", L"\\PTB"}) {
-    for (const wchar_t* name : {L"\\NC Browse.chm", L"\\NC Playback.chm"}) {
-      const std::wstring path = programFiles + L"\\Orvane\\Mirevo" + language + name;
-      if (PathFileExistsW(path.c_str())) DeleteFileW(path.c_str());
+  for (const wchar_t* language : {L"ENG", L"FRA", L"ESP", L"PTB"}) {
+    for (const wchar_t* name : {L"NC Browse.chm", L"NC Playback.chm"}) {
+      DeleteFileBelow(programFiles, std::wstring(L"Orvane\\Mirevo\\") + language + L"\\" + name);
     }
   }
 }

@@ -42,6 +42,18 @@ void AppendText(std::string& out, std::wstring_view text) {
   }
 }
 
+// The description comes from a version resource, whose text may hold any
+// character: a line break in it would add lines to the file (a counter line
+// of its own, for one), so every control character becomes a blank. Checked
+// on the wide characters, before they are narrowed to bytes.
+std::wstring OnOneLine(std::wstring_view text) {
+  std::wstring line(text);
+  for (wchar_t& c : line) {
+    if (c < L' ' || c == L'\x7F') c = L' ';
+  }
+  return line;
+}
+
 void AppendLine(std::string& out, std::wstring_view text) {
   AppendText(out, text);
   AppendText(out, L"\n");
@@ -99,7 +111,7 @@ std::string ComposeVersionFile(const std::vector<std::wstring>& oldLines, std::w
   const int32_t n = *count;
   AppendLine(out, Printed("Updated_%d_Date=%d/%d/%d %02d:%02d:%02d", n, now.year, now.month, now.day, now.hour,
                           now.minute, now.second));
-  AppendLine(out, Printed("Updated_%d_ProductName=", n) + std::wstring(description));
+  AppendLine(out, Printed("Updated_%d_ProductName=", n) + OnOneLine(description));
   AppendLine(out, Printed("Updated_%d_Version=", n) + std::wstring(version));
   AppendLine(out, Printed("Updated_%d_ProductGUID=", n) + kProductGuid);
   return out;

@@ -30,7 +30,8 @@ std::vector<std::wstring> SplitVersionFileLines(std::string_view bytes);
 // The file's new bytes: the version text on the first line, the old lines in
 // order with every "UpdateCount=" line counted on by one (a counter line is
 // appended holding 1 when none was there), then the four lines of the update
-// record numbered by the counter. Characters above U+00FF become "?", every
-// line feed becomes CR LF.
+// record numbered by the counter. Control characters of the description
+// (below U+0020, and U+007F) become blanks, so that it stays on its line;
+// characters above U+00FF become "?", every line end is CR LF.
 std::string ComposeVersionFile(const std::vector<std::wstring>& oldLines, std::wstring_view description,
                                std::wstring_view version, const RecordTime& now);

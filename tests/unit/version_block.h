@@ -40,4 +40,15 @@ inline Bytes Node(const std::string& key, const Bytes& value, const Bytes& child
   return b;
 }
 
+// A text value: type 1, its length in UTF-16 units with the NUL.
+inline Bytes TextNode(const std::string& key, const std::u16string& text) {
+  Bytes value;
+  for (char16_t c : text) Append16(value, c);
+  Append16(value, 0);
+  Bytes b = Node(key, value, {});
+  Put16(b, 2, static_cast<std::uint16_t>(text.size() + 1));
+  Put16(b, 4, 1);
+  return b;
+}
+
 }  // namespace version_test

@@ -117,9 +117,15 @@ TEST(VersionFileRewrite, CharactersBeyondLatin1BecomeQuestionMarks) {
   EXPECT_NE(got.find("Updated_1_ProductName=Mirevo ?? \xC9" "dition?\r\n"), std::string::npos) << got;
 }
 
-TEST(VersionFileRewrite, LineFeedsInsideTextsBecomeCrLf) {
-  const std::string got = ComposeVersionFile({}, L"two\nlines", L"2.2.3.04170", kNow);
-  EXPECT_NE(got.find("_ProductName=two\r\nlines\r\n"), std::string::npos) << got;
+TEST(VersionFileRewrite, DescriptionStaysOnItsLine) {
+  // A line break would add a counter line of its own; Ctrl-Z would end the
+  // text for the next reader. U+010A narrows to "?", never to a line feed.
+  const std::wstring description = L"a\r\nUpdateCount=99\n\tb\x01\x1A\x1F\x7F\x80 ~\u00A0\u010A";
+  const std::string got = ComposeVersionFile({L"kept\rline"}, description, L"2.2.3.04170", kNow);
+  EXPECT_EQ(got, "2.2.3.04170\r\nkept\rline\r\nUpdateCount=1\r\nUpdated_1_Date=2024/3/5 07:08:09\r\n"
+                 "Updated_1_ProductName=a  UpdateCount=99  b    \x80 ~\xA0?\r\n"
+                 "Updated_1_Version=2.2.3.04170\r\n"
+                 "Updated_1_ProductGUID={5B1E3A7C-92D4-4F08-A6C3-1D7E8F20B94A}\r\n");
 }
 
 TEST(VersionFileRewrite, SecondUpdateReadsBackTheFirstOne) {

@@ -87,4 +87,41 @@ TEST(FixedFileInfo, DamagedRootIsRefused) {
   EXPECT_FALSE(ReadFixedFileInfo({}, info));
 }
 
+Bytes WithStrings() {
+  Bytes englishTexts = TextNode("CompanyName", u"Orvane");
+  const Bytes description = TextNode("FileDescription", u"Update");
+  englishTexts.insert(englishTexts.end(), description.begin(), description.end());
+  Bytes tables = Node("040904b0", {}, englishTexts);
+  const Bytes german = Node("040704B0", {}, TextNode("FileDescription", u"Aktualisierung f\u00FCr\u0000rest"));
+  tables.insert(tables.end(), german.begin(), german.end());
+  Bytes fixed;
+  Append32(fixed, 0xFEEF04BD);
+  while (fixed.size() < 52) fixed.push_back(0);
+  return Node("VS_VERSION_INFO", fixed, Node("StringFileInfo", {}, tables));
+}
+
+TEST(VersionInfoText, FoundByTableAndKeyAsVerQueryValueFindsIt) {
+  const Bytes data = WithStrings();
+  std::u16string text;
+  ASSERT_TRUE(FindVersionText(data, "040904b0", "FileDescription", text));
+  EXPECT_EQ(text, u"Update");
+  // Names in any ASCII case; the text ends at its first NUL.
+  ASSERT_TRUE(FindVersionText(data, "040704b0", "filedescription", text));
+  EXPECT_EQ(text, u"Aktualisierung f\u00FCr");
+  EXPECT_FALSE(FindVersionText(data, "041104b0", "FileDescription", text));
+  EXPECT_FALSE(FindVersionText(data, "040904b0", "ProductName", text));
+  EXPECT_FALSE(FindVersionText(data, "StringFileInfo", "040904b0", text));
+  EXPECT_TRUE(text.empty());
+}
+
+TEST(VersionInfoText, TruncatedDataIsRefused) {
+  const Bytes whole = WithStrings();
+  for (std::size_t size = 0; size < whole.size(); ++size) {
+    SCOPED_TRACE(size);
+    std::u16string text;
+    EXPECT_FALSE(FindVersionText(Bytes(whole.begin(), whole.begin() + size), "040904b0", "FileDescription", text));
+  }
+}
+
 }  // namespace
+

@@ -1,10 +1,13 @@
 // Removal of folder trees (read-only entries, files in use, empty and missing
-// folders) and of the work folder after the update.
+// folders, a link on the way to the tree) and of the work folder after the update.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/win32_raii.h"
 #include "payload/extract_payload.h"
@@ -13,9 +16,12 @@
 
 namespace {
 
+// The tree of the tests, below the temporary folder.
+constexpr wchar_t kTree[] = L"removal-test";
+
 class FolderTree : public testing::Test {
  protected:
-  ScopedFolder root_{TempFolder() + L"removal-test"};
+  ScopedFolder root_{TempFolder() + kTree};
   std::wstring Path(const wchar_t* relative) const { return root_ / relative; }
   void MakeFolder(const wchar_t* relative) const { ASSERT_TRUE(CreateDirectoryW(Path(relative).c_str(), nullptr)); }
   void MakeFile(const wchar_t* relative) const { WriteTestFile(Path(relative), "x"); }
@@ -39,7 +45,7 @@ TEST_F(FolderTree, ReadOnlyAndHiddenEntriesAreRemoved) {
   ASSERT_FALSE(DeleteFileW(Path(L"top.txt").c_str())) << "a read-only file resists deletion";
   // Wine cannot mark a folder read-only from the Windows side (and removes one
   // all the same); the scenarios of tests/wine make read-only folders on the Linux side.
-  EXPECT_TRUE(RemoveFolderTree(root_.Path()));
+  EXPECT_TRUE(RemoveFolderTree(TempFolder(), kTree));
   EXPECT_FALSE(PathExists(root_.Path()));
 }
 
@@ -57,7 +63,7 @@ TEST_F(FolderTree, FileInUseKeepsItselfAndTheFoldersAboveIt) {
   UniqueFileHandle held(CreateFileW(Path(L"a\\b\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.Valid());
-  EXPECT_FALSE(RemoveFolderTree(root_.Path()));
+  EXPECT_FALSE(RemoveFolderTree(TempFolder(), kTree));
   for (const wchar_t* kept : {L"a\\b\\held.txt", L"a\\b", L"a"}) EXPECT_TRUE(PathExists(Path(kept))) << kept;
   EXPECT_TRUE(PathExists(root_.Path()));
   for (const wchar_t* gone : {L"a\\b\\free.txt", L"a\\c", L"a\\y.txt", L"d", L"top.txt"}) {
@@ -68,20 +74,105 @@ TEST_F(FolderTree, FileInUseKeepsItselfAndTheFoldersAboveIt) {
 TEST_F(FolderTree, ContentsOnlyLeaveTheFolder) {
   MakeFolder(L"sub");
   MakeFile(L"sub\\x.txt");
-  EXPECT_TRUE(DeleteFolderContents(root_.Path()));
+  EXPECT_TRUE(DeleteFolderContents(TempFolder(), kTree));
   EXPECT_TRUE(PathExists(root_.Path()));
   EXPECT_FALSE(PathExists(Path(L"sub")));
 }
 
 TEST_F(FolderTree, EmptyFolder) {
-  EXPECT_TRUE(DeleteFolderContents(root_.Path()));
-  EXPECT_TRUE(RemoveFolderTree(root_.Path()));
+  EXPECT_TRUE(DeleteFolderContents(TempFolder(), kTree));
+  EXPECT_TRUE(RemoveFolderTree(TempFolder(), kTree));
   EXPECT_FALSE(PathExists(root_.Path()));
 }
 
 TEST_F(FolderTree, MissingFolderCannotBeListed) {
-  EXPECT_FALSE(DeleteFolderContents(Path(L"missing")));
-  EXPECT_FALSE(RemoveFolderTree(Path(L"missing")));
+  EXPECT_FALSE(DeleteFolderContents(root_.Path(), L"missing"));
+  EXPECT_FALSE(RemoveFolderTree(root_.Path(), L"missing"));
+  EXPECT_FALSE(RemoveFolderTree(root_.Path(), L"missing\\below"));
+}
+
+// A Linux symbolic link, made by the Linux side's ln: Wine makes no Windows
+// links, and lists a Linux link to a folder as a folder link (only in the
+// listing: every handle goes through to the target). Removed again at the end.
+class LinuxLink {
+ public:
+  LinuxLink(const std::wstring& target, const std::wstring& link) : link_(link) {
+    if (!RunLinux({L"/bin/ln", L"-s", UnixPath(target), UnixPath(link)})) return;
+    for (int i = 0; i < 200 && !(made_ = Listed(link)); ++i) Sleep(50);
+  }
+  ~LinuxLink() {
+    if (!made_ || !RunLinux({L"/bin/rm", UnixPath(link_)})) return;
+    for (int i = 0; i < 200 && PathExists(link_); ++i) Sleep(50);
+  }
+  LinuxLink(const LinuxLink&) = delete;
+  LinuxLink& operator=(const LinuxLink&) = delete;
+  bool Made() const { return made_; }
+
+ private:
+  using UnixNameFn = char*(CDECL*)(const wchar_t*);
+  static UnixNameFn UnixName() {
+    return reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  }
+  static std::wstring UnixPath(const std::wstring& path) {
+    const UnixNameFn name = UnixName();
+    char* unix = name ? name(path.c_str()) : nullptr;
+    if (unix == nullptr) return std::wstring();
+    std::wstring wide(unix, unix + strlen(unix));
+    HeapFree(GetProcessHeap(), 0, unix);
+    return wide;
+  }
+  // Wine runs a Linux program it is asked to start; its process handle tells
+  // nothing, so callers look for the program's effect.
+  static bool RunLinux(const std::vector<std::wstring>& args) {
+    if (UnixName() == nullptr) return false;
+    std::wstring command;
+    for (const std::wstring& arg : args) {
+      if (arg.empty() || arg.find(L'"') != std::wstring::npos) return false;
+      command += (command.empty() ? L"\"" : L" \"") + arg + L"\"";
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring program = L"Z:" + args[0];
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+      return false;
+    }
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
+    return true;
+  }
+  static bool Listed(const std::wstring& path) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE found = FindFirstFileW(path.c_str(), &entry);
+    if (found == INVALID_HANDLE_VALUE) return false;
+    FindClose(found);
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
+
+  std::wstring link_;
+  bool made_ = false;
+};
+
+TEST_F(FolderTree, TreeBelowAFolderLinkIsNotWalked) {
+  MakeFolder(L"outside");
+  MakeFolder(L"outside\\tree");
+  MakeFile(L"outside\\tree\\keep.txt");
+  MakeFolder(L"plain");
+  MakeFolder(L"plain\\tree");
+  MakeFile(L"plain\\tree\\x.txt");
+  const LinuxLink link(Path(L"outside"), Path(L"linked"));
+  if (!link.Made()) GTEST_SKIP() << "no Linux link can be made here (not Wine)";
+  ASSERT_TRUE(PathExists(Path(L"linked\\tree\\keep.txt"))) << "the link leads to the tree";
+  EXPECT_FALSE(DeleteFolderContents(root_.Path(), L"linked\\tree"));
+  EXPECT_FALSE(RemoveFolderTree(root_.Path(), L"linked\\tree"));
+  EXPECT_EQ(ReadTestFile(Path(L"outside\\tree\\keep.txt")), "x");
+  // The same tree below a plain folder goes, and only it.
+  EXPECT_TRUE(RemoveFolderTree(root_.Path(), L"plain\\tree"));
+  EXPECT_FALSE(PathExists(Path(L"plain\\tree")));
+  EXPECT_TRUE(PathExists(Path(L"plain")));
 }
 
 class WorkFolder : public testing::Test {

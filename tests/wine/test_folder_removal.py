@@ -1,5 +1,6 @@
-"""Folder trees removed by removal_probe.exe (RemoveFolderTree alone) on trees
-that only the Linux side can make or that another process holds:
+"""Folder trees removed by removal_probe.exe (RemoveFolderTree alone, the tree
+given below a folder) on trees that only the Linux side can make or that
+another process holds:
 
 - Folder links. Wine 8 cannot make Windows links (CreateSymbolicLinkW does
   nothing, FSCTL_SET_REPARSE_POINT is not supported), but it lists a Linux
@@ -60,7 +61,7 @@ def links_job():
                 os.chmod(path, path.stat().st_mode & ~0o222)
             outside_before = listing(outside)
             attrib = s.run(["cmd", "/c", "dir", "/a", s.to_windows(root / "sub")]).stdout.decode("cp437", "replace")
-            code = s.run_exit_code(str(probe()), [s.to_windows(root)])
+            code = s.run_exit_code(str(probe()), ["tree", s.to_windows(base), "root"])
             # A tree whose root itself is a link (a standard user can make one
             # where the clean-up looks): what it points to stays whole.
             elsewhere = base / "elsewhere"
@@ -68,8 +69,7 @@ def links_job():
             elsewhere_before = listing(elsewhere)
             root_link = base / "root-link"
             os.symlink(str(elsewhere), root_link)
-            # The Windows path of the link itself (to_windows resolves links).
-            root_link_code = s.run_exit_code(str(probe()), [s.to_windows(base) + "\\root-link"])
+            root_link_code = s.run_exit_code(str(probe()), ["tree", s.to_windows(base), "root-link"])
             # The retired per-user file below a folder the user made a link.
             profile = base / "profile"
             tree(profile, {"Orvane Corporation/Mirevo/plain.txt": b"p"})
@@ -77,7 +77,7 @@ def links_job():
             tree(linked, {"Mirevo/Sktfpx.txt": b"s"})
             os.symlink(str(linked), profile / "Linked Corporation")
             user_file_codes = [
-                s.run_exit_code(str(probe()), [s.to_windows(profile), relative])
+                s.run_exit_code(str(probe()), ["file", s.to_windows(profile), relative])
                 for relative in ("Linked Corporation\\Mirevo\\Sktfpx.txt", "Orvane Corporation\\Mirevo\\plain.txt")]
             seen = dict(code=code, attrib=attrib, outside_before=outside_before, outside=listing(outside),
                         user_file_codes=user_file_codes, linked=listing(linked), profile=listing(profile),
@@ -109,7 +109,7 @@ def held_job():
                 answer = ready.read_text() if ready.exists() else ""
             if answer != "ready":
                 raise RuntimeError("hold_file.exe did not hold the file")
-            code = s.run_exit_code(str(probe()), [s.to_windows(root)])
+            code = s.run_exit_code(str(probe()), ["tree", s.to_windows(s.drive_c), "held"])
             seen = dict(code=code, root=listing(root))
         holder.proc.communicate(timeout=60)  # ended with the session
         return seen
