@@ -28,6 +28,11 @@ UniqueFileHandle OpenEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK 
 UniqueFileHandle CreateFolderEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, DWORD share,
                                    PSECURITY_DESCRIPTOR security);
 
+// Creates the file `name` in the open `folder` and opens it in the same step,
+// so that the handle is certainly the file just made. Fails (with the last
+// error set) when an entry of that name exists.
+UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share);
+
 // A folder by path, itself (a link is not followed).
 UniqueFileHandle OpenFolder(const std::wstring& path, ACCESS_MASK access = FILE_LIST_DIRECTORY | kRemoveAccess);
 
@@ -47,6 +52,9 @@ bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries);
 // lookup of the name alone, go through to what it points to. Anything that
 // cannot be told counts as a link, so that nothing behind it is touched.
 bool ListedAsLink(const std::wstring& path);
+
+// The path that an open entry leads to, in the "\\?\" form, or nothing.
+std::wstring FinalPathOf(HANDLE entry);
 
 // Deletes the entry when its last handle closes; false when it cannot be
 // (a folder that is not empty, for one).
