@@ -113,6 +113,20 @@ bool ListedAsLink(const std::wstring& path) {
   return true;
 }
 
+FileIdentity IdentityOf(HANDLE entry) {
+  FileIdentity identity;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(entry, &information)) return identity;
+  identity.known = true;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index = (ULONGLONG{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return identity;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
 std::wstring FinalPathOf(HANDLE entry) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -53,6 +53,16 @@ bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries);
 // cannot be told counts as a link, so that nothing behind it is touched.
 bool ListedAsLink(const std::wstring& path);
 
+// What tells one open file from another: its volume and its index there.
+struct FileIdentity {
+  bool known = false;
+  DWORD volume = 0;
+  ULONGLONG index = 0;
+};
+FileIdentity IdentityOf(HANDLE entry);
+// True only for two known identities that are the same.
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
 // The path that an open entry leads to, in the "\\?\" form, or nothing.
 std::wstring FinalPathOf(HANDLE entry);
 

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr ACCESS_MASK kWriteAccess = FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE;
-constexpr ACCESS_MASK kEntryAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 // Deletes what an earlier run left under the name (after a failed update the
 // script stays); the folder is the updater's own, so that is all it can be.
@@ -33,39 +32,44 @@ UniqueFileHandle CreateNew(HANDLE folder, const std::wstring& name) {
 HRESULT HeldScript::Make(HANDLE folder, const std::wstring& name, const PayloadFile& payload,
                          const PayloadDigest& expected) {
   Delete();
-  UniqueFileHandle written = CreateNew(folder, name);
+  HANDLE own = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), folder, GetCurrentProcess(), &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return LastErrorResult();
+  }
+  folder_.Reset(own);
+  name_ = name;
+  UniqueFileHandle written = CreateNew(folder_.Get(), name_);
   if (!written) return LastErrorResult();
-  entry_.Reset(ReOpenFile(written.Get(), kEntryAccess, kShareAll, 0));
-  if (!entry_) {
-    const HRESULT failure = LastErrorResult();
-    MarkForDeletion(written.Get());
-    return failure;
-  }
   HRESULT result = ExpandIntoFile(payload.data, payload.size, written.Get());
-  if (SUCCEEDED(result) && (payload.time.dwLowDateTime != 0 || payload.time.dwHighDateTime != 0)) {
-    SetFileTime(written.Get(), &payload.time, &payload.time, &payload.time);
-  }
   if (FAILED(result)) {
     MarkForDeletion(written.Get());
-    entry_.Reset();
     return result;
   }
+  if (payload.time.dwLowDateTime != 0 || payload.time.dwHighDateTime != 0) {
+    SetFileTime(written.Get(), &payload.time, &payload.time, &payload.time);
+  }
+  made_ = IdentityOf(written.Get());
   // A handle that may write keeps out every reader that does not share
   // writing (as the editor may not), so the file is held by a reading one
   // from here on. That one shares reading only: it cannot be had while
   // anyone else may write to or delete the file, and the check through it
   // covers whatever was done between the two.
   written.Reset();
-  reading_.Reset(ReOpenFile(entry_.Get(), FILE_GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN));
-  result = reading_ ? CheckFileDigest(reading_.Get(), expected) : LastErrorResult();
+  reading_ = OpenEntry(folder_.Get(), name_, FILE_GENERIC_READ, kNtNonDirectoryFile, FILE_SHARE_READ);
+  if (!reading_) return LastErrorResult();
+  if (!SameFile(IdentityOf(reading_.Get()), made_)) {
+    reading_.Reset();
+    return HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE);  // replaced meanwhile: nothing of it is ours
+  }
+  result = CheckFileDigest(reading_.Get(), expected);
   if (FAILED(result)) Delete();
   return result;
 }
 
 bool HeldScript::Delete() {
   reading_.Reset();
-  if (!entry_) return false;
-  UniqueFileHandle removing(ReOpenFile(entry_.Get(), DELETE | SYNCHRONIZE, kShareAll, 0));
-  entry_.Reset();
-  return removing && MarkForDeletion(removing.Get());
+  if (!folder_) return false;
+  UniqueFileHandle removing = OpenEntry(folder_.Get(), name_, kRemoveAccess, kNtNonDirectoryFile);
+  folder_.Reset();
+  return removing && SameFile(IdentityOf(removing.Get()), made_) && MarkForDeletion(removing.Get());
 }

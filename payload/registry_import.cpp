@@ -71,10 +71,7 @@ bool WriteCompatibilityValue(const std::wstring& path, REGSAM view, UniqueRegKey
 bool LeadsTo(const std::wstring& path, HANDLE held) {
   UniqueFileHandle opened(
       CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-  BY_HANDLE_FILE_INFORMATION there{}, ours{};
-  return opened && GetFileInformationByHandle(opened.Get(), &there) && GetFileInformationByHandle(held, &ours) &&
-         there.dwVolumeSerialNumber == ours.dwVolumeSerialNumber && there.nFileIndexHigh == ours.nFileIndexHigh &&
-         there.nFileIndexLow == ours.nFileIndexLow;
+  return opened && SameFile(IdentityOf(opened.Get()), IdentityOf(held));
 }
 
 // Starts the Windows folder's editor on the script: by its full path, never

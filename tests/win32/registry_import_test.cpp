@@ -221,6 +221,7 @@ void RemoveKeysOf(const Script& script) {
 
 // Keys left by an import (both views), the script and the work folder.
 void RemoveImportTraces() {
+  WaitForRegistryImport(kEditorTimeoutMs);
   RemoveKeysOf(ReadScript(ScriptPath()));
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteMachineKey(kCompatibilityKey, view);
   DeleteRegistryScript();
