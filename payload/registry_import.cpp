@@ -7,7 +7,6 @@
 #include "app/folder_handles.h"
 #include "app/last_error.h"
 #include "app/platform.h"
-#include "app/trace.h"
 #include "app/win32_raii.h"
 #include "payload/activex_class_ids.h"
 #include "payload/editor_path.h"
