@@ -64,6 +64,10 @@ UniqueFileHandle CreateFolderEntry(HANDLE parent, const std::wstring& name, ACCE
   return CreateBelow(parent, name, access, share, kFileCreate, kNtDirectoryFile, security);
 }
 
+UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share) {
+  return CreateBelow(folder, name, access, share, kFileCreate, kNtNonDirectoryFile, nullptr);
+}
+
 UniqueFileHandle OpenFolder(const std::wstring& path, ACCESS_MASK access) {
   return UniqueFileHandle(CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -129,6 +133,30 @@ bool ListedAsLink(const std::wstring& path) {
   if (slash == std::wstring::npos || slash + 1 >= path.size()) return true;
   UniqueFileHandle parent = OpenFolder(path.substr(0, slash + 1));
   return !parent || ListedAsLink(parent.Get(), path.substr(slash + 1));
+}
+
+FileIdentity IdentityOf(HANDLE entry) {
+  FileIdentity identity;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(entry, &information)) return identity;
+  identity.known = true;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index = (ULONGLONG{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return identity;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
+std::wstring FinalPathOf(HANDLE entry) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return std::wstring();
+    if (length < path.size()) return path.substr(0, length);
+    path.resize(length + 1);
+  }
 }
 
 bool MarkForDeletion(HANDLE entry) {

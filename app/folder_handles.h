@@ -28,6 +28,11 @@ UniqueFileHandle OpenEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK 
 UniqueFileHandle CreateFolderEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, DWORD share,
                                    PSECURITY_DESCRIPTOR security);
 
+// Creates the file `name` in the open `folder` and opens it in the same step,
+// so that the handle is certainly the file just made. Fails (with the last
+// error set) when an entry of that name exists.
+UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share);
+
 // A folder by path, itself (a link is not followed).
 UniqueFileHandle OpenFolder(const std::wstring& path, ACCESS_MASK access = FILE_LIST_DIRECTORY | kRemoveAccess);
 
@@ -54,6 +59,19 @@ bool ListedAsLink(HANDLE folder, const std::wstring& name);
 
 // Whether the open `folder` can be listed and has no entry `name`.
 bool ListedAsGone(HANDLE folder, const std::wstring& name);
+
+// What tells one open file from another: its volume and its index there.
+struct FileIdentity {
+  bool known = false;
+  DWORD volume = 0;
+  ULONGLONG index = 0;
+};
+FileIdentity IdentityOf(HANDLE entry);
+// True only for two known identities that are the same.
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
+// The path that an open entry leads to, in the "\\?\" form, or nothing.
+std::wstring FinalPathOf(HANDLE entry);
 
 // Deletes the entry when its last handle closes; false when it cannot be
 // (a folder that is not empty, for one).

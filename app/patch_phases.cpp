@@ -43,8 +43,14 @@ HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* c
 HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
   Trace(L"phase: finish after 0x%08lX", static_cast<unsigned long>(result));
   PhaseTime time(L"finish");
-  const bool imported = ImportRegistryScript(ModuleInstance());
-  Trace(L"registry: script started and compatibility values %ls", imported ? L"written" : L"not all written");
+  const RegistryImportResult imported = ImportRegistryScript(ModuleInstance());
+  if (FAILED(imported.script)) {
+    Trace(L"registry: script not imported (%ls): 0x%08lX", imported.step,
+          static_cast<unsigned long>(imported.script));
+  } else {
+    Trace(L"registry: script started; compatibility values %ls",
+          imported.valuesWritten ? L"written" : L"not all written");
+  }
   const bool database = UpdateMediaDatabase();
   Trace(L"record: media database %ls", database ? L"updated" : L"not updated");
   for (int s = kServiceCount - 1; s >= 0; --s) {

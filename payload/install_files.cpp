@@ -146,8 +146,9 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
     return result;
   }
   // The files are expanded where they are installed; the work folder is the
-  // registry script's, later. A folder that cannot be had stops the run here,
-  // before any installed file is touched rather than after all of them.
+  // registry script's, later, and stays held for it. A folder that cannot be
+  // had stops the run here, before any installed file is touched rather than
+  // after all of them.
   std::wstring workFolder;
   result = MakeWorkFolder(WorkFolderName(), workFolder);
   if (FAILED(result)) return result;
@@ -202,7 +203,6 @@ HRESULT InstallFiles(const InstallList& list, HINSTANCE module) {
   }
   const HRESULT last = finishPending();
   if (SUCCEEDED(result)) result = last;
-  RemoveWorkFolderIfEmpty();
   return result;
 }
 

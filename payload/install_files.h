@@ -9,8 +9,8 @@
 // Expands each row's payload beside the installed file and puts it in its
 // place, or removes the installed file for a row without payload. Fails before
 // anything is touched when the program's digest table or the work folder
-// (which the registry script needs later) cannot be had; otherwise stops at
-// the first row that fails.
+// (which the registry script needs later, and which stays held for it) cannot
+// be had; otherwise stops at the first row that fails.
 HRESULT InstallFiles(const InstallList& list, HINSTANCE module);
 
 // Puts the checked expansion of `source` in place of the installed file

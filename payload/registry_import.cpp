@@ -1,21 +1,21 @@
 #include "payload/registry_import.h"
 
-#include <shellapi.h>
-#include <shlobj.h>
-#include <shlwapi.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/folder_handles.h"
+#include "app/last_error.h"
 #include "app/platform.h"
-#include "app/trace.h"
 #include "app/win32_raii.h"
 #include "payload/activex_class_ids.h"
+#include "payload/editor_path.h"
 #include "payload/extract_payload.h"
+#include "payload/held_script.h"
 #include "payload/patch_file_entry.h"
 #include "payload/payload_digests.h"
 #include "payload/verified_file.h"
+#include "payload/work_folder.h"
 
 namespace {
 
@@ -26,14 +26,16 @@ constexpr const wchar_t* kScriptFileName = L"Reg.reg";
 constexpr const wchar_t* kCompatibilityKey = L"SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\";
 constexpr DWORD kKillBit = 0x400;  // Internet Explorer does not load the control
 
-// The size of the structure as this 32-bit program knows it.
-constexpr DWORD kShellExecuteInfoSize = 60;
-static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == kShellExecuteInfoSize);
-
 // The editor's process, from its start to the end of the run.
 UniqueHandle& EditorProcess() {
   static UniqueHandle process;
   return process;
+}
+
+// The script from its check until the editor is done with it.
+HeldScript& Script() {
+  static HeldScript script;
+  return script;
 }
 
 // Only the resource id, the file name and the time are read by the extraction.
@@ -63,6 +65,46 @@ bool WriteCompatibilityValue(const std::wstring& path, REGSAM view, UniqueRegKey
                         sizeof kKillBit) == ERROR_SUCCESS;
 }
 
+// Whether `path`, as a program that opens it would follow it, leads to the
+// file held open by `held`.
+bool LeadsTo(const std::wstring& path, HANDLE held) {
+  UniqueFileHandle opened(
+      CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+  return opened && SameFile(IdentityOf(opened.Get()), IdentityOf(held));
+}
+
+// Starts the Windows folder's editor on the script: by its full path, never
+// through a search or a file association (which a user's own registrations
+// could redirect), in the system folder rather than the updater's current
+// one (often Downloads) for the libraries it loads, and hidden. No error box
+// may stop an unattended run: CreateProcessW shows none.
+HRESULT StartEditor(const std::wstring& script) {
+  // The shared Windows folder, never a terminal server's per-user one.
+  wchar_t windowsFolder[MAX_PATH] = {};
+  const UINT windowsLength = GetSystemWindowsDirectoryW(windowsFolder, MAX_PATH);
+  wchar_t systemFolder[MAX_PATH] = {};
+  const UINT systemLength = GetSystemDirectoryW(systemFolder, MAX_PATH);
+  if (windowsLength == 0 || windowsLength >= MAX_PATH || systemLength == 0 || systemLength >= MAX_PATH) {
+    return LastErrorResult();
+  }
+  const std::wstring editor = std::wstring(windowsFolder) + L"\\regedit.exe";
+  // Both quoted: a user name with a space would otherwise split the script's path.
+  std::wstring commandLine = L"\"" + editor + L"\" /s \"" + script + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, systemFolder,
+                      &startup, &started)) {
+    return LastErrorResult();
+  }
+  CloseHandle(started.hThread);
+  // Kept so that the clean-up can wait until the editor has read the script.
+  EditorProcess().Reset(started.hProcess);
+  return S_OK;
+}
+
 }  // namespace
 
 bool SetActiveXCompatibilityFlags(bool is64Bit) {
@@ -80,49 +122,55 @@ bool SetActiveXCompatibilityFlags(bool is64Bit) {
   return result;  // the key still held is closed by its owner
 }
 
-bool ImportRegistryScript(HINSTANCE module) {
-  std::wstring workFolder;
-  if (FAILED(MakeWorkFolder(WorkFolderName(), workFolder))) return false;
+bool DeleteRegistryScript() { return Script().Delete(); }
+
+RegistryImportResult ImportRegistryScript(HINSTANCE module) {
+  RegistryImportResult result;
+  const auto stop = [&](const wchar_t* step, HRESULT failure) {
+    result.step = step;
+    result.script = failure;
+    return result;
+  };
+  // The folder held since the installation began; only when the installation
+  // never came to make it is it made here.
+  if (HeldWorkFolder() == nullptr) {
+    std::wstring made;
+    const HRESULT folder = MakeWorkFolder(WorkFolderName(), made);
+    if (FAILED(folder)) return stop(L"no work folder", folder);
+  }
+  const HANDLE folder = HeldWorkFolder();
+
   const bool is64Bit = Is64BitProcessor();
   const PatchFileEntry row = ScriptRow(is64Bit);
-  std::wstring expanded;
-  if (FAILED(ExtractPayload(workFolder, row, L"REG", module, expanded))) return false;
-  const std::wstring script = workFolder + kScriptFileName;
+  PayloadFile payload;
+  HRESULT step = LoadPayloadFile(module, L"REG", row, payload);
+  if (FAILED(step)) return stop(L"no script", step);
   // The editor imports only the script the build made.
   std::vector<PayloadDigest> digests;
-  const PayloadDigest* expected = nullptr;
-  if (SUCCEEDED(LoadPayloadDigests(module, digests))) {
-    expected = FindDigest(digests, static_cast<std::uint32_t>(row.resourceId));
-  }
-  const HRESULT checked = expected ? CheckFileDigest(script, *expected) : kDigestMismatch;
-  if (FAILED(checked)) {
-    Trace(L"registry: script not imported: 0x%08lX", static_cast<unsigned long>(checked));
-    return false;
+  step = LoadPayloadDigests(module, digests);
+  const PayloadDigest* expected =
+      SUCCEEDED(step) ? FindDigest(digests, static_cast<std::uint32_t>(row.resourceId)) : nullptr;
+  if (expected == nullptr) return stop(L"no digest", FAILED(step) ? step : kDigestMismatch);
+  HeldScript& script = Script();
+  step = script.Make(folder, kScriptFileName, payload, *expected);
+  if (step == kDigestMismatch) return stop(L"digest mismatch", step);
+  if (FAILED(step)) return stop(L"script not written", step);
+
+  // The path leads through folders that nobody can rename or replace while
+  // the work folder is held open (Windows refuses to rename a folder with an
+  // open entry below it), and it is checked to lead to the file held: Wine,
+  // for one, keeps a held folder's old name after its parent was renamed.
+  const std::wstring scriptPath = PathForEditor(FinalPathOf(folder), kScriptFileName);
+  if (!LeadsTo(scriptPath, script.Reading())) {
+    script.Delete();
+    return stop(L"script path leads elsewhere", HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE));
   }
 
-  wchar_t windowsFolder[MAX_PATH] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, windowsFolder, CSIDL_WINDOWS, FALSE)) return false;
-  const std::wstring editor = std::wstring(windowsFolder) + L"\\regedit.exe";
-  // Quoted: the temporary folder lies under the user's profile, and a user
-  // name with a space would otherwise split the path, so that the editor
-  // imports nothing while the update goes on as if it had.
-  const std::wstring parameters = L"/s \"" + script + L"\"";
-  if (!PathFileExistsW(editor.c_str())) return false;
-
-  // The handle lets the clean-up wait until the editor has read the script;
-  // no error box may stop an unattended run.
-  SHELLEXECUTEINFOW start{};
-  start.cbSize = kShellExecuteInfoSize;
-  start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  start.hwnd = nullptr;
-  start.lpVerb = L"open";
-  start.lpFile = editor.c_str();
-  start.lpParameters = parameters.c_str();
-  start.lpDirectory = nullptr;
-  start.nShow = SW_HIDE;
-  if (!ShellExecuteExW(&start)) return false;
-  EditorProcess().Reset(start.hProcess);
-  return SetActiveXCompatibilityFlags(is64Bit);
+  step = StartEditor(scriptPath);
+  if (FAILED(step)) return stop(L"editor not started", step);
+  result.script = S_OK;
+  result.valuesWritten = SetActiveXCompatibilityFlags(is64Bit);
+  return result;
 }
 
 RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs) {

@@ -4,14 +4,24 @@
 #pragma once
 #include <windows.h>
 
-// Extracts the platform's script (REG 301 on 32-bit Windows, 302 on 64-bit)
-// into the work folder as "Reg.reg", checks it against the program's digest
-// table and starts the Windows folder's
-// regedit.exe on it, hidden and without waiting (WaitForRegistryImport waits
-// for it); then sets the compatibility values. True only when the editor was
-// started and every value written; a script that does not match its digest
-// is not imported and no value is written.
-bool ImportRegistryScript(HINSTANCE module);
+// What ImportRegistryScript did. `script` is S_OK when the editor was started
+// on the checked script, else the HRESULT of the step that stopped it, which
+// `step` names; the compatibility values are written only after a start.
+struct RegistryImportResult {
+  HRESULT script = E_UNEXPECTED;
+  const wchar_t* step = L"";
+  bool valuesWritten = false;
+};
+
+// Writes the platform's script (REG 301 on 32-bit Windows, 302 on 64-bit) as
+// "Reg.reg" into the work folder held since the installation (made now when
+// none is held), through the folder's handle, checks it against the
+// program's digest table and keeps it unchanged until WaitForRegistryImport
+// has seen the editor end. Starts the Windows folder's regedit.exe on it by
+// full path, hidden and without waiting, with the path built from where the
+// held folder really is; then sets the compatibility values. A script that
+// does not match its digest is not imported and no value is written.
+RegistryImportResult ImportRegistryScript(HINSTANCE module);
 
 // The longest wait for the editor before its script is removed.
 constexpr DWORD kRegistryImportWaitMs = 60000;
@@ -24,6 +34,10 @@ struct RegistryImportEnd {
   DWORD exitCode = 0;
 };
 RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs);
+
+// Deletes the script through the handle that holds it; false when none is
+// held or it cannot be deleted (the editor still reads it).
+bool DeleteRegistryScript();
 
 // "Compatibility Flags" = 0x400 for each ActiveX class id, in both registry
 // views on 64-bit Windows (the 64-bit view first), in the one view otherwise.

@@ -80,16 +80,13 @@ HRESULT WriteVerifiedFile(const PayloadFile& payload, const std::wstring& target
   return FAILED(written) ? written : file.Commit(attributes);
 }
 
-HRESULT CheckFileDigest(const std::wstring& path, const PayloadDigest& expected) {
-  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) return LastErrorResult();
+HRESULT CheckFileDigest(HANDLE file, const PayloadDigest& expected) {
   Sha256 hash;
   std::vector<unsigned char> buffer(kBufferSize);
   std::uint64_t size = 0;
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file.Get(), buffer.data(), kBufferSize, &read, nullptr)) return LastErrorResult();
+    if (!ReadFile(file, buffer.data(), kBufferSize, &read, nullptr)) return LastErrorResult();
     if (read == 0) break;
     hash.Update(buffer.data(), read);
     size += read;

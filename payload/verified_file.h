@@ -42,5 +42,6 @@ class VerifiedFile {
 HRESULT WriteVerifiedFile(const PayloadFile& payload, const std::wstring& target, const PayloadDigest& expected,
                           DWORD attributes);
 
-// Checks the size and SHA-256 of the file at `path` against `expected`.
-HRESULT CheckFileDigest(const std::wstring& path, const PayloadDigest& expected);
+// Checks the size and SHA-256 of the open `file`, read from where its file
+// pointer stands (the start, for a handle just opened), against `expected`.
+HRESULT CheckFileDigest(HANDLE file, const PayloadDigest& expected);

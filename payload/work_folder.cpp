@@ -3,12 +3,14 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
 #include "app/folder_handles.h"
 #include "app/last_error.h"
 #include "app/platform.h"
+#include "app/system_library.h"
 #include "app/trace.h"
 #include "app/win32_raii.h"
 #include "payload/aside_name.h"
@@ -31,7 +33,8 @@ constexpr int kAttempts = 3;
 
 struct HeldFolder {
   UniqueFileHandle handle;
-  std::wstring path;  // with its trailing backslash
+  std::wstring path;       // with its trailing backslash
+  std::wstring requested;  // the name's own path, which a fresh name stands in for
 };
 
 HeldFolder& Held() {
@@ -108,17 +111,6 @@ FolderFacts FactsOf(HANDLE folder, const std::wstring& path) {
   return facts;
 }
 
-// The path that an open handle leads to ("\\?\" form), or nothing.
-std::wstring FinalPathOf(HANDLE entry) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return std::wstring();
-    if (length < path.size()) return path.substr(0, length);
-    path.resize(length + 1);
-  }
-}
-
 // Renames whatever holds the folder's name out of the way; nothing of it is
 // deleted, as it may hold the user's files. A link must be renamed itself:
 // where the rename went through it instead (as under Wine, which renames what
@@ -179,6 +171,64 @@ UniqueFileHandle CreateProtectedFolder(HANDLE parent, const std::wstring& name) 
   return UniqueFileHandle();
 }
 
+// Makes the folder `path` in `parent`, or uses the one there when it is the
+// updater's own; anything else of that name is moved aside first.
+HRESULT TakeName(HANDLE parent, const std::wstring& path, UniqueFileHandle& made) {
+  const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+  HRESULT failure = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    UniqueFileHandle existing = OpenEntry(parent, leaf, kHeldAccess, 0, kHeldShare);
+    if (existing) {
+      if (IsTrustedWorkFolder(FactsOf(existing.Get(), path))) {
+        made = std::move(existing);
+        return S_OK;
+      }
+      Trace(L"work folder: %ls is not the updater's own", path.c_str());
+      const std::wstring pointedTo = FinalPathOf(existing.Get());
+      existing.Reset();  // held without delete sharing: it would stop the rename
+      if (!MoveAside(path, pointedTo)) return LastErrorResult();
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+      // Something that cannot even be opened (a file in use, a folder that
+      // shuts out the administrators) can still be renamed in the user's folder.
+      if (!MoveAside(path, std::wstring())) return LastErrorResult();
+    }
+    made = CreateProtectedFolder(parent, leaf);
+    if (made) return S_OK;
+    failure = LastErrorResult();
+    // Something took the name between the look and the creation: look again.
+    if (failure != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) && failure != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
+      break;
+    }
+  }
+  return failure;
+}
+
+// 64 bits from the system's random number generator.
+bool RandomBits(std::uint64_t& bits) {
+  using GenerateFn = LONG(WINAPI*)(void*, unsigned char*, ULONG, ULONG);
+  constexpr ULONG kSystemPreferredGenerator = 0x00000002;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
+  static const auto generate = SystemFunction<GenerateFn>(L"bcrypt.dll", "BCryptGenRandom");
+  return generate != nullptr &&
+         generate(nullptr, reinterpret_cast<unsigned char*>(&bits), sizeof bits, kSystemPreferredGenerator) >= 0;
+}
+
+// Makes a new folder beside `path`, "<name>.<process id>-<random>.tmp" for
+// "<name>.tmp"; `used` receives its path. Only a name nobody can predict will
+// do: one that could be known beforehand could be taken beforehand.
+HRESULT TakeFreshName(HANDLE parent, const std::wstring& path, std::wstring& used, UniqueFileHandle& made) {
+  std::uint64_t random = 0;
+  if (!RandomBits(random)) {
+    used = path.substr(0, path.size() - 4) + L".<random>.tmp";
+    return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+  }
+  wchar_t marker[48];
+  std::swprintf(marker, 48, L".%lx-%08lx%08lx.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<unsigned long>(random >> 32), static_cast<unsigned long>(random & 0xFFFFFFFFu));
+  used = path.substr(0, path.size() - 4) + marker;  // in place of ".tmp"
+  made = CreateProtectedFolder(parent, used.substr(used.find_last_of(L'\\') + 1));
+  return made ? S_OK : LastErrorResult();
+}
+
 }  // namespace
 
 std::wstring WorkFolderName() {
@@ -194,7 +244,7 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
   folder.clear();
   HeldFolder& held = Held();
   const std::wstring path = ToLongPath(TemporaryFolder() + name + L".tmp");
-  if (held.handle && held.path == path + L"\\") {
+  if (held.handle && held.requested == path) {
     folder = held.path;
     return S_OK;
   }
@@ -202,42 +252,36 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder) {
 
   const size_t slash = path.find_last_of(L'\\');
   const std::wstring parentPath = path.substr(0, slash + 1);
-  const std::wstring leaf = path.substr(slash + 1);
   CreateFolderWithParents(parentPath);
   UniqueFileHandle parent = OpenFolder(parentPath, FILE_LIST_DIRECTORY | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE |
                                                        FILE_READ_ATTRIBUTES | SYNCHRONIZE);
   if (!parent) return LastErrorResult();
 
-  const auto hold = [&](UniqueFileHandle handle) {
-    held.handle = std::move(handle);
-    held.path = path + L"\\";
-    folder = held.path;
-    return S_OK;
-  };
-  HRESULT failure = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    UniqueFileHandle existing = OpenEntry(parent.Get(), leaf, kHeldAccess, 0, kHeldShare);
-    if (existing) {
-      if (IsTrustedWorkFolder(FactsOf(existing.Get(), path))) return hold(std::move(existing));
-      Trace(L"work folder: %ls is not the updater's own", path.c_str());
-      const std::wstring pointedTo = FinalPathOf(existing.Get());
-      existing.Reset();  // held without delete sharing: it would stop the rename
-      if (!MoveAside(path, pointedTo)) return LastErrorResult();
-    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-      // Something that cannot even be opened (a file in use, a folder that
-      // shuts out the administrators) can still be renamed in the user's folder.
-      if (!MoveAside(path, std::wstring())) return LastErrorResult();
-    }
-    UniqueFileHandle made = CreateProtectedFolder(parent.Get(), leaf);
-    if (made) return hold(std::move(made));
-    failure = LastErrorResult();
-    // Something took the name between the look and the creation: look again.
-    if (failure != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) && failure != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
-      break;
+  std::wstring used = path;
+  UniqueFileHandle made;
+  const HRESULT named = TakeName(parent.Get(), path, made);
+  if (FAILED(named)) {
+    Trace(L"work folder: %ls cannot be made: 0x%08lX", path.c_str(), static_cast<unsigned long>(named));
+    // Whatever holds the name (a folder kept open by another program, a link
+    // that cannot be renamed) must not stop the update: a fresh folder of a
+    // name nobody can know beforehand serves as well.
+    const HRESULT fresh = TakeFreshName(parent.Get(), path, used, made);
+    if (FAILED(fresh)) {
+      Trace(L"work folder: %ls cannot be made: 0x%08lX", used.c_str(), static_cast<unsigned long>(fresh));
+      return named;
     }
   }
-  Trace(L"work folder: %ls cannot be made: 0x%08lX", path.c_str(), static_cast<unsigned long>(failure));
-  return failure;
+  held.handle = std::move(made);
+  held.path = used + L"\\";
+  held.requested = path;
+  folder = held.path;
+  Trace(L"work folder: %ls", held.path.c_str());
+  return S_OK;
+}
+
+HANDLE HeldWorkFolder() {
+  const HeldFolder& held = Held();
+  return held.handle ? held.handle.Get() : nullptr;
 }
 
 bool RemoveWorkFolderIfEmpty() {

@@ -17,9 +17,16 @@ std::wstring WorkFolderName();
 // backslash. An existing folder is reused only when it is not a link, is
 // owned by the administrators or the system and lets no one else write to it;
 // anything else of that name is moved aside and the folder made afresh,
-// accessible to the system and the administrators alone. Returns the HRESULT
-// of the failure, with `folder` empty, when no such folder can be had.
+// accessible to the system and the administrators alone. When the name cannot
+// be had (what holds it cannot be moved aside), a fresh folder
+// `name` + ".<process id>-<random hex>.tmp\" is made in its place. The same
+// name asked again gives the folder held. Returns the HRESULT of the failure
+// for the name, with `folder` empty, when neither can be made.
 HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder);
+
+// The handle of the folder held by MakeWorkFolder, or nullptr when none is
+// held. What is made in the folder is made through it, never by path.
+HANDLE HeldWorkFolder();
 
 // Removes the work folder held by MakeWorkFolder when it is empty and lets go
 // of it either way. True when it was removed.

@@ -127,9 +127,9 @@ void RemoveWorkFolder() {
       Trace(L"registry: editor still running after %lu ms", static_cast<unsigned long>(kRegistryImportWaitMs));
     }
   }
-  std::wstring folder;
-  if (FAILED(MakeWorkFolder(WorkFolderName(), folder))) return;
-  DeleteFileW((folder + L"Reg.reg").c_str());
+  // Both through the handles held since they were made: nothing is looked up
+  // by path, and a folder that is gone is not made again.
+  DeleteRegistryScript();
   RemoveWorkFolderIfEmpty();
 }
 

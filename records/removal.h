@@ -4,8 +4,8 @@
 #include <string>
 
 // Waits for the registry editor to end (at most kRegistryImportWaitMs), then
-// deletes "Reg.reg" in the work folder and the folder itself (only when it is
-// empty).
+// deletes the registry script held in the work folder and the held folder
+// itself (only when it is empty).
 void RemoveWorkFolder();
 
 // The functions below work on `relative` (components separated by

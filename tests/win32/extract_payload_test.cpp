@@ -154,6 +154,7 @@ class InstallLoop : public testing::Test {
     RemoveDirectoryW((root_ + L"ENG").c_str());
     RemoveDirectoryW((root_ + L"FRA").c_str());
     RemoveDirectoryW(root_.c_str());
+    RemoveWorkFolderIfEmpty();
   }
   // Files named after `path` with something appended: new files or aside names left behind.
   static std::vector<std::wstring> Beside(const std::wstring& path) {
@@ -171,7 +172,7 @@ class InstallLoop : public testing::Test {
   std::wstring root_;
 };
 
-TEST_F(InstallLoop, SameFileNameInTwoFoldersAndNoWorkFolderLeft) {
+TEST_F(InstallLoop, SameFileNameInTwoFoldersAndTheWorkFolderHeldForTheScript) {
   WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
   WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
   WriteBytes(root_ + L"gone.dll", "retired");
@@ -182,9 +183,14 @@ TEST_F(InstallLoop, SameFileNameInTwoFoldersAndNoWorkFolderLeft) {
   EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
   EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
   EXPECT_FALSE(Exists(root_ + L"gone.dll"));
+  // Made before the first file and still held, empty, for the registry script.
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  EXPECT_FALSE(Exists(std::wstring(temp) + WorkFolderName() + L".tmp"));  // removed once empty
+  const std::wstring work = std::wstring(temp) + WorkFolderName() + L".tmp";
+  EXPECT_TRUE(Exists(work));
+  EXPECT_FALSE(MoveFileW(work.c_str(), (work + L".moved").c_str())) << "the work folder is not held";
+  EXPECT_TRUE(RemoveWorkFolderIfEmpty());
+  EXPECT_FALSE(Exists(work));
 }
 
 TEST_F(InstallLoop, ReadOnlyHiddenDestinationNeverBlocksTheNextRowOfTheSameName) {

@@ -7,18 +7,23 @@
 
 #include <cstring>
 #include <cwchar>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/folder_handles.h"
 #include "app/platform.h"
 #include "app/registry_value.h"
 #include "app/win32_raii.h"
 #include "payload/activex_class_ids.h"
+#include "payload/digest_table.h"
 #include "payload/extract_payload.h"
 #include "payload/registry_import.h"
+#include "payload/verified_file.h"
 #include "test_registry.h"
 
 namespace {
@@ -158,7 +163,7 @@ Script ReadScript(const std::wstring& path) {
 
 // Where a key of the script is found by this 32-bit program, and where not.
 //
-// On 64-bit Windows the editor that ShellExecuteEx starts from the Windows
+// On 64-bit Windows the editor started from the Windows
 // folder is the 64-bit one: it writes the CLSID and Interface keys of script
 // 302 into the 32-bit view by their explicit "Classes\Wow6432Node" path and
 // the other keys (AppID, TypeLib, ProgIDs) through the 64-bit view. Under
@@ -205,17 +210,21 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
   return true;
 }
 
-// Keys left by an import (both views) and the work folder.
-void RemoveImportTraces() {
-  const std::wstring scriptPath = ScriptPath();
-  for (const ScriptKey& key : ReadScript(scriptPath).keys) {
+void RemoveKeysOf(const Script& script) {
+  for (const ScriptKey& key : script.keys) {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
       DeleteMachineKey(key.path, view);
       DeleteMachineKey(LandingOf(key).path, view);
     }
   }
+}
+
+// Keys left by an import (both views), the script and the work folder.
+void RemoveImportTraces() {
+  WaitForRegistryImport(kEditorTimeoutMs);
+  RemoveKeysOf(ReadScript(ScriptPath()));
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) DeleteMachineKey(kCompatibilityKey, view);
-  DeleteFileW(scriptPath.c_str());
+  DeleteRegistryScript();
   RemoveWorkFolderIfEmpty();
 }
 
@@ -228,7 +237,9 @@ class RegistryImport : public testing::Test {
 TEST_F(RegistryImport, PlatformScriptImportedAndEveryClassIdMarked) {
   SKIP_IN_64_BIT_PROCESS();
   const bool wow64 = SixtyFourBitPrefix();
-  ASSERT_TRUE(ImportRegistryScript(GetModuleHandleW(nullptr)));
+  const RegistryImportResult result = ImportRegistryScript(GetModuleHandleW(nullptr));
+  ASSERT_EQ(result.script, S_OK) << result.step;
+  EXPECT_TRUE(result.valuesWritten);
 
   // The values are written before the call returns, whatever the editor does.
   if (wow64) {
@@ -241,8 +252,12 @@ TEST_F(RegistryImport, PlatformScriptImportedAndEveryClassIdMarked) {
     EXPECT_FALSE(KeyExists(L"SOFTWARE\\Wow6432Node\\Microsoft", 0));
   }
 
-  // The platform's script, as the work folder holds it for the editor.
+  // The platform's script, as the work folder holds it for the editor: others
+  // may read it, but neither write nor delete it, while the editor may still read it.
   const Script script = ReadScript(ScriptPath());
+  EXPECT_FALSE(UniqueFileHandle(CreateFileW(ScriptPath().c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                            0, nullptr)));
+  EXPECT_FALSE(DeleteFileW(ScriptPath().c_str()));
   ASSERT_EQ(script.text.compare(0, 38, "Windows Registry Editor Version 5.00\r\n"), 0);
   EXPECT_EQ(script.keys.size(), 188u);
   EXPECT_EQ(script.text.find("Program Files (x86)") != std::string::npos, wow64);
@@ -302,7 +317,7 @@ TEST_F(RegistryImport, ScriptInAFolderWithASpaceIsImported) {
   {
     TemporaryFolderOverride override(spaced);
     ASSERT_NE(ScriptPath().find(L"user name\\"), std::wstring::npos);
-    ASSERT_TRUE(ImportRegistryScript(GetModuleHandleW(nullptr)));
+    ASSERT_EQ(ImportRegistryScript(GetModuleHandleW(nullptr)).script, S_OK);
     const Script script = ReadScript(ScriptPath());
     ASSERT_EQ(script.keys.size(), 188u);
     const bool imported = WaitFor([&] { return FirstMissing(script).empty(); }, kEditorTimeoutMs);
@@ -336,7 +351,9 @@ class EditorAside {
 TEST_F(RegistryImport, NoEditorInTheWindowsFolderImportsAndWritesNothing) {
   EditorAside aside;
   ASSERT_TRUE(aside.Moved());
-  EXPECT_FALSE(ImportRegistryScript(GetModuleHandleW(nullptr)));
+  const RegistryImportResult result = ImportRegistryScript(GetModuleHandleW(nullptr));
+  EXPECT_EQ(result.script, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) << result.step;
+  EXPECT_FALSE(result.valuesWritten);
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
     EXPECT_FALSE(KeyExists(kCompatibilityKey, view));
   }
@@ -352,10 +369,140 @@ TEST_F(RegistryImport, NoEditorInTheWindowsFolderImportsAndWritesNothing) {
 
 TEST_F(RegistryImport, ScriptMissingFromTheModuleStartsNothing) {
   // A module without REG resources: the extraction fails first.
-  EXPECT_FALSE(ImportRegistryScript(GetModuleHandleW(L"kernel32.dll")));
+  EXPECT_TRUE(FAILED(ImportRegistryScript(GetModuleHandleW(L"kernel32.dll")).script));
   EXPECT_EQ(GetFileAttributesW(ScriptPath().c_str()), INVALID_FILE_ATTRIBUTES);
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
     EXPECT_FALSE(KeyExists(kCompatibilityKey, view));
+  }
+}
+
+std::wstring TemporaryFolder() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  return temp;
+}
+
+std::string FileText(const std::wstring& path) {
+  std::ifstream file(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::wstring& path, const std::string& text) {
+  std::ofstream(path.c_str(), std::ios::binary) << text;
+}
+
+// This program with one byte of each registry script's digest changed,
+// loaded as a data file, so that its resources are read as the program's.
+class TamperedDigests {
+ public:
+  TamperedDigests() : path_(TemporaryFolder() + L"tampered-digests.exe") {
+    wchar_t own[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    std::string bytes = FileText(own);
+    int tables = 0;
+    for (size_t at = bytes.find("DGST"); at != std::string::npos; at = bytes.find("DGST", at + 1)) {
+      uint32_t rows = 0;
+      if (at + kDigestTableHeaderSize > bytes.size()) break;
+      memcpy(&rows, bytes.data() + at + 4, sizeof rows);
+      const size_t size = kDigestTableHeaderSize + size_t{rows} * kDigestTableRowSize;
+      std::vector<PayloadDigest> parsed;
+      if (rows == 0 || at + size > bytes.size() ||
+          !ParseDigestTable(reinterpret_cast<const uint8_t*>(bytes.data() + at), size, parsed)) {
+        continue;
+      }
+      ++tables;
+      for (uint32_t r = 0; r < rows; ++r) {
+        const size_t row = at + kDigestTableHeaderSize + r * kDigestTableRowSize;
+        uint32_t id = 0;
+        memcpy(&id, bytes.data() + row, sizeof id);
+        if (id == 301 || id == 302) bytes[row + 8] ^= 0x5A;
+      }
+    }
+    if (tables != 1) return;
+    WriteText(path_, bytes);
+    module_.Reset(LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  }
+  ~TamperedDigests() {
+    module_.Reset();
+    DeleteFileW(path_.c_str());
+  }
+  TamperedDigests(const TamperedDigests&) = delete;
+  TamperedDigests& operator=(const TamperedDigests&) = delete;
+  HINSTANCE Module() const { return module_.Get(); }
+
+ private:
+  std::wstring path_;
+  UniqueModule module_;
+};
+
+TEST_F(RegistryImport, ScriptThatDoesNotMatchItsDigestIsNeitherImportedNorKept) {
+  SKIP_IN_64_BIT_PROCESS();
+  TamperedDigests tampered;
+  ASSERT_NE(tampered.Module(), nullptr) << "no copy with changed digests";
+  const RegistryImportResult result = ImportRegistryScript(tampered.Module());
+  EXPECT_EQ(result.script, kDigestMismatch) << result.step;
+  EXPECT_FALSE(result.valuesWritten);
+  EXPECT_FALSE(WaitForRegistryImport(0).started) << "an editor was started";
+  EXPECT_EQ(GetFileAttributesW(ScriptPath().c_str()), INVALID_FILE_ATTRIBUTES) << "the script was kept";
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) EXPECT_FALSE(KeyExists(kCompatibilityKey, view));
+}
+
+// Another program renames the temporary folder (the user's own) after the
+// work folder is held, and puts a folder of its own with a script of its
+// own where it was. Windows refuses the rename while the work folder below
+// is open; Wine allows it, and then still reports the held folder under its
+// old name. Either way the script is written into the folder held, and the
+// editor never imports the planted one.
+TEST_F(RegistryImport, ScriptGoesIntoTheHeldFolderWhateverIsRenamedOnItsWay) {
+  SKIP_IN_64_BIT_PROCESS();
+  constexpr const wchar_t* kPlantedKey = L"SOFTWARE\\Planted Script Test";
+  const std::string plantedText = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Planted Script Test]\r\n\"planted\"=\"yes\"\r\n";
+  const std::wstring outer = TemporaryFolder() + L"swap-test";
+  const std::wstring moved = outer + L".moved";
+  const std::wstring leaf = WorkFolderName() + L".tmp";
+  ASSERT_TRUE(CreateDirectoryW(outer.c_str(), nullptr));
+  std::wstring held;
+  {
+    TemporaryFolderOverride override(outer);
+    ASSERT_EQ(MakeWorkFolder(WorkFolderName(), held), S_OK);
+  }
+  ASSERT_EQ(held, outer + L"\\" + leaf + L"\\");
+
+  const bool renamed = MoveFileW(outer.c_str(), moved.c_str()) != FALSE;
+  const std::wstring planted = outer + L"\\" + leaf + L"\\Reg.reg";
+  if (renamed) {
+    ASSERT_TRUE(CreateDirectoryW(outer.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((outer + L"\\" + leaf).c_str(), nullptr));
+    WriteText(planted, plantedText);
+  }
+  const RegistryImportResult result = ImportRegistryScript(GetModuleHandleW(nullptr));
+  const RegistryImportEnd end = WaitForRegistryImport(kEditorTimeoutMs);
+  EXPECT_TRUE(!end.started || end.ended) << "the editor still runs after " << kEditorTimeoutMs << " ms";
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    EXPECT_FALSE(KeyExists(kPlantedKey, view)) << "the planted script was imported";
+    DeleteMachineKey(kPlantedKey, view);
+  }
+
+  const std::wstring landed = (renamed ? moved + L"\\" + leaf : outer + L"\\" + leaf) + L"\\Reg.reg";
+  const Script script = ReadScript(landed);
+  EXPECT_EQ(script.keys.size(), 188u) << "the script is not in the folder held";
+  if (renamed) {
+    EXPECT_EQ(FileText(planted), plantedText) << "the planted script was changed";
+    // The path the editor would be given leads to the planted script: nothing is started.
+    EXPECT_EQ(result.script, HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE)) << result.step;
+    EXPECT_FALSE(end.started);
+  } else {
+    EXPECT_EQ(result.script, S_OK) << result.step;
+    EXPECT_TRUE(FirstMissing(script).empty()) << "not imported: " << FirstMissing(script).c_str();
+  }
+
+  RemoveKeysOf(script);
+  DeleteRegistryScript();
+  RemoveWorkFolderIfEmpty();
+  DeleteFileW(planted.c_str());
+  for (const std::wstring& folder : {outer + L"\\" + leaf, outer, moved + L"\\" + leaf, moved}) {
+    RemoveDirectoryW(folder.c_str());
   }
 }
 

@@ -7,9 +7,8 @@ asked for it."""
 import unittest
 
 from harness import run_batch, run_program, stage_program, updater_exe
-from test_update_in_use import hold
 from testbed.simulated_pc import InstalledPayload, InstalledProduct, SimulatedPC
-from updater_runs import ENGLISH, EXIT_OK, UpdaterAssertions, require_program, require_updater
+from updater_runs import ENGLISH, EXIT_OK, UpdaterAssertions, hold, require_program, require_updater
 from wineprefix import TRACE_SWITCH_KEY, build_dir, helper
 
 # One line that waited for the unread viewer would take 10 s; a run that waited

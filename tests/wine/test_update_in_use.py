@@ -6,13 +6,12 @@ installation with 0x80070020 and leaves the rows after it untouched; a
 read-only, hidden file is replaced and stays read-only and hidden."""
 
 import re
-import time
 import unittest
 
-from harness import run_batch, run_program, stage_program, start_program, updater_exe
+from harness import run_batch, run_program, stage_program, updater_exe
 from testbed.simulated_pc import InstalledPayload, InstalledProduct, SimulatedPC, payload_rows
 from testbed.payload_rows import digest, new_payload_file
-from updater_runs import UpdaterAssertions, probe_exe, require_program, require_updater, retired_notice
+from updater_runs import UpdaterAssertions, hold, probe_exe, require_program, require_updater, retired_notice
 from wineprefix import helper
 
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
@@ -24,22 +23,6 @@ PROGRAM_ROW = 525    # Travio.exe in the product folder
 LIBRARY_ROW = 401    # core-ui.dll
 HIDDEN_ROW = 402     # core-model.dll
 LOCKED_ROW = 450
-
-
-def hold(pc, program, args):
-    """Starts hold_file.exe (or a copy of it) and waits until it holds its files."""
-    ready = pc.scenario.scratch_file("holder-ready")
-    running = start_program(pc.scenario, program, [pc.scenario.to_windows(ready), *args])
-    # The holder creates the file and then writes its answer: wait for the answer.
-    deadline = time.monotonic() + 60
-    text = ""
-    while not text and time.monotonic() < deadline:
-        time.sleep(0.2)
-        text = ready.read_text() if ready.exists() else ""
-    text = text or "no answer"
-    if text != "ready":
-        raise RuntimeError(f"the holder could not hold its files: {text}")
-    return running
 
 
 def attributes(pc, win_path):

@@ -1,13 +1,15 @@
 """What the updater scenarios share: the program's English messages, its exit
-codes, and a job that runs updater.exe once on a simulated PC."""
+codes, a job that runs updater.exe once on a simulated PC, and a holder of
+files that other processes keep open."""
 
 from __future__ import annotations
 
+import time
 import unittest
 from pathlib import Path
 from typing import Callable, Sequence
 
-from harness import RunResult, run_program, stage_program, updater_exe
+from harness import RunningProgram, RunResult, run_program, stage_program, start_program, updater_exe
 from wineprefix import build_dir
 from testbed.simulated_pc import Component, SimulatedPC
 
@@ -93,3 +95,19 @@ class UpdaterAssertions(unittest.TestCase):
         windows = [e for e in result.events if e["event"] in ("msgbox", "progress", "dialog",
                                                                "hidden_dialog")]
         self.assertEqual([], windows, result.describe())
+
+
+def hold(pc: SimulatedPC, program, args: Sequence[str]) -> RunningProgram:
+    """Starts hold_file.exe (or a copy of it) and waits until it holds its files."""
+    ready = pc.scenario.scratch_file("holder-ready")
+    running = start_program(pc.scenario, program, [pc.scenario.to_windows(ready), *args])
+    # The holder creates the file and then writes its answer: wait for the answer.
+    deadline = time.monotonic() + 60
+    text = ""
+    while not text and time.monotonic() < deadline:
+        time.sleep(0.2)
+        text = ready.read_text() if ready.exists() else ""
+    text = text or "no answer"
+    if text != "ready":
+        raise RuntimeError(f"the holder could not hold its files: {text}")
+    return running

@@ -1,10 +1,12 @@
 // hold_file.exe: holds files the way other programs hold them, so that the
 // updater meets files in use by real processes.
 //
-//   hold_file.exe READY_FILE [load PATH | open PATH | run]...
+//   hold_file.exe READY_FILE [load PATH | open PATH | folder PATH | run]...
 //     load PATH   LoadLibraryW: a DLL mapped into this process
 //     open PATH   CreateFileW sharing reading only: the file can be
 //                 neither written over nor renamed
+//     folder PATH a folder opened sharing reading and writing but not
+//                 deletion: it can be neither renamed nor removed
 //     run         nothing more: started from a copy at an installed path,
 //                 the program's own image is the file in use
 //
@@ -35,6 +37,10 @@ int wmain(int argc, wchar_t** argv) {
       HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) report = "open failed " + helper::Hex32(GetLastError());
+    } else if (verb == L"folder") {
+      HANDLE folder = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (folder == INVALID_HANDLE_VALUE) report = "folder open failed " + helper::Hex32(GetLastError());
     } else {
       report = "unknown verb";
     }
