@@ -75,9 +75,7 @@ bool TerminateAffectedProcess(int32_t index) {
   const RestartManagerState& state = AffectedProcessState();
   if (index < 0 || index >= state.count || index >= kMaxAffectedProcesses) return false;
   const RM_UNIQUE_PROCESS& listed = state.processes[index].Process;
-  const uint64_t started =
-      (static_cast<uint64_t>(listed.ProcessStartTime.dwHighDateTime) << 32) | listed.ProcessStartTime.dwLowDateTime;
-  return TerminateIdentifiedProcess(listed.dwProcessId, started);
+  return TerminateIdentifiedProcess(listed.dwProcessId, FileTimeValue(listed.ProcessStartTime));
 }
 
 ListedProcess ReadAffectedProcess(int32_t index, DWORD& error) {

@@ -21,11 +21,11 @@ std::wstring& ProgramFilesText() {
   return text;
 }
 
+}  // namespace
+
 uint64_t FileTimeValue(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
-
-}  // namespace
 
 bool IsProcessRunning(const wchar_t* name) {
   if (name == nullptr) return false;

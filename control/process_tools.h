@@ -24,6 +24,9 @@ bool IsProgramRunning(const std::wstring& path);
 // The full Win32 path of an open process's image; ERROR_SUCCESS or the error.
 DWORD ReadProcessImage(HANDLE process, std::wstring& imagePath);
 
+// A FILETIME as one number of 100 ns units.
+uint64_t FileTimeValue(const FILETIME& time);
+
 // When an open process started (FILETIME units); 0 when it cannot be read.
 uint64_t ProcessStartTime(HANDLE process);
 
