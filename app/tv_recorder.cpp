@@ -13,6 +13,7 @@
 #include "app/trace.h"
 #include "control/bounded_wait.h"
 #include "control/process_tools.h"
+#include "control/program_start.h"
 #include "control/tick_clock.h"
 #include "control/relaunch.h"
 
@@ -45,7 +46,7 @@ void CloseTvRecorder() {
   }
   Trace(L"program: recording application asked to quit");
 
-  if (StartProgramHidden(path.c_str(), L"/q")) {
+  if (StartProgramHidden(path, L"/q") == ERROR_SUCCESS) {
     TickClock clock;
     WaitUntil(clock, [] { return !IsProcessRunning(kTvRecorderExe); }, kQuitWaitMs, kQuitCheckIntervalMs);
   }

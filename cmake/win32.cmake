@@ -27,8 +27,8 @@ add_link_options(LINKER:--no-insert-timestamp)
 set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 # Imported: known DLLs only (the loader takes them from the system folder
 # whatever the search path). Others are loaded at run time from the system
-# folder (app/system_library.h): version, rstrtmgr, comctl32.
-set(WIN32_LIBS shlwapi shell32 advapi32 user32 psapi ole32 uuid kernel32)
+# folder (app/system_library.h): version, rstrtmgr, comctl32, wtsapi32, userenv.
+set(WIN32_LIBS shlwapi shell32 advapi32 user32 psapi ole32 oleaut32 uuid kernel32)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # Everything of the program but its entry point, so that Windows-side tests link the same code.
@@ -73,6 +73,9 @@ set(WIN32_SOURCES
   control/scm_connection.cpp
   control/service_control.cpp
   control/relaunch.cpp
+  control/program_start.cpp
+  control/shell_start.cpp
+  control/user_start.cpp
   records/version_records.cpp
   records/media_database.cpp
   records/qvldb_binding.cpp

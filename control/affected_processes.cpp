@@ -1,12 +1,8 @@
 #include "control/affected_processes.h"
 
-#include <psapi.h>
-
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
-#include "app/silent_mode.h"
 #include "app/system_library.h"
 #include "app/win32_raii.h"
 #include "control/process_tools.h"
@@ -29,6 +25,12 @@ const RestartManagerApi& RestartManager() {
       SystemFunction<decltype(&RmEndSession)>(L"rstrtmgr.dll", "RmEndSession")};
   return api;
 }
+
+static_assert(static_cast<uint32_t>(ListedKind::kService) == RmService &&
+              static_cast<uint32_t>(ListedKind::kExplorer) == RmExplorer &&
+              static_cast<uint32_t>(ListedKind::kConsole) == RmConsole &&
+              static_cast<uint32_t>(ListedKind::kCritical) == RmCritical,
+              "the kinds of listed processes are the Restart Manager's application types");
 
 }  // namespace
 
@@ -73,42 +75,19 @@ bool TerminateAffectedProcess(int32_t index) {
   const RestartManagerState& state = AffectedProcessState();
   if (index < 0 || index >= state.count || index >= kMaxAffectedProcesses) return false;
   const RM_UNIQUE_PROCESS& listed = state.processes[index].Process;
-  if (listed.dwProcessId == GetCurrentProcessId()) return false;
-  UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, listed.dwProcessId));
-  if (!process) return false;
-  // The id may have been reused since the list was made: the start time tells.
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (!GetProcessTimes(process.Get(), &created, &exited, &kernel, &user) ||
-      CompareFileTime(&created, &listed.ProcessStartTime) != 0) {
-    return false;
-  }
-  return TerminateAndWait(process.Get());
+  return TerminateIdentifiedProcess(listed.dwProcessId, FileTimeValue(listed.ProcessStartTime));
 }
 
-int GetAffectedProcessImage(int32_t index, wchar_t (&buffer)[kImagePathChars]) {
-  std::wmemset(buffer, L'\0', kImagePathChars);
+ListedProcess ReadAffectedProcess(int32_t index, DWORD& error) {
+  ListedProcess listed;
   const RestartManagerState& state = AffectedProcessState();
-  if (index < 0 || index >= state.count || index >= kMaxAffectedProcesses) return 0;
-  UniqueHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, state.processes[index].Process.dwProcessId));
-  if (!process) return 1;
-  if (GetProcessImageFileNameW(process.Get(), buffer, kImagePathChars) == 0) {
-    const DWORD error = GetLastError();
-    buffer[0] = L'\0';
-    ReportImageReadFailure(error);
-  } else {
-    buffer[kImagePathChars - 1] = L'\0';
+  if (index < 0 || index >= state.count || index >= kMaxAffectedProcesses) {
+    error = ERROR_INVALID_INDEX;
+    return listed;
   }
-  return 1;
-}
-
-bool ReportImageReadFailure(DWORD error) {
-  // Started silently by the update tool, nobody is there to close a box: the
-  // worker would wait on it for good and the update would never end.
-  if (IsLaunchedByUpdateTool()) return false;
-  UniqueLocal text;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, LANG_USER_DEFAULT,
-                 reinterpret_cast<LPWSTR>(text.Receive()), 0, nullptr);
-  const wchar_t* message = text ? static_cast<const wchar_t*>(text.Get()) : L"";
-  MessageBoxW(nullptr, message, L"", MB_ICONINFORMATION);
-  return true;
+  const RM_PROCESS_INFO& info = state.processes[index];
+  listed.kind = static_cast<ListedKind>(info.ApplicationType);
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, info.Process.dwProcessId));
+  error = process ? ReadProcessImage(process.Get(), listed.imagePath) : GetLastError();
+  return listed;
 }

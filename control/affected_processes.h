@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "control/process_routing.h"
+
 constexpr int32_t kMaxAffectedProcesses = 100;  // a library with more users yields no list
-constexpr size_t kImagePathChars = 1024;
 constexpr DWORD kNoRestartManagerSession = static_cast<DWORD>(-1);
 
 // Outside a library query: no session, count 0, array all zero.
@@ -28,17 +29,14 @@ int32_t ListLibraryUsers(const std::wstring& libraryPath);
 // Ends the session if there is one and clears the list.
 void EndLibraryQuery();
 
-// Clears `buffer`; 0 when `index` is not in the list, else 1, with the
-// process's image path (NT device form) in `buffer`, or empty when the process
-// cannot be opened or its path cannot be read.
-int GetAffectedProcessImage(int32_t index, wchar_t (&buffer)[kImagePathChars]);
+// The kind and image path of the listed process at `index`, its image read
+// with limited query rights; `error` is ERROR_SUCCESS, ERROR_INVALID_INDEX for
+// an index outside the list, or the error of opening the process or reading
+// its path (the path then stays empty).
+ListedProcess ReadAffectedProcess(int32_t index, DWORD& error);
 
 // Terminates the listed process at `index`: by its id, only while that id
 // still names the process listed (same start time), never this process, with
 // no more rights than termination needs; then gives it time to go. False when
 // it was not terminated.
 bool TerminateAffectedProcess(int32_t index);
-
-// Shows the system's text for `error` in a box with an empty caption, but only
-// when a user is there to close it; returns whether it was shown.
-bool ReportImageReadFailure(DWORD error);

@@ -8,13 +8,22 @@
 // GetProgramFilesFolder.
 std::wstring TvRecorderPath();
 
-// Starts `path` with the token of the process `processId`, hidden, in its own
-// folder, without waiting for it: the program runs as that process's user,
-// not elevated like the updater. False when the token cannot be had or used.
-bool StartAsUserOfProcess(DWORD processId, const std::wstring& path);
+// How the application was started again, or why not.
+struct RelaunchResult {
+  bool started = false;
+  std::wstring how;  // the route taken, or each route's failure
+};
+
+// Starts `path` as the signed-in user whose desktop shell runs as the process
+// `shellProcessId` (0: no shell): with that process's token, else through
+// the shell itself. Never as the updater runs.
+RelaunchResult StartAsSignedInUser(const std::wstring& path, DWORD shellProcessId);
+
+// Starts `path` as the user signed in at the console; for a run as the system account.
+RelaunchResult StartAsConsoleSessionUser(const std::wstring& path);
 
 // Starts the application hidden, without parameters, in its own folder and
-// without waiting for it: as the signed-in user (with the token of the
-// desktop shell's process), or as the updater runs where there is no shell.
-// False when its file is missing or the start failed.
+// without waiting for it, only ever as the signed-in user: it is not started
+// where no route to that user works. False when its file is missing or it was
+// not started; the trace says why.
 bool RelaunchTvRecorder();

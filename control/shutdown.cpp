@@ -1,6 +1,7 @@
 #include "control/shutdown.h"
 
 #include <string>
+#include <vector>
 
 #include "control/affected_processes.h"
 #include "control/process_routing.h"
@@ -18,13 +19,26 @@ class MachineShutdown : public ShutdownSystem {
  public:
   void AskProgramToQuit(const std::wstring& path, const wchar_t* quitSwitch) override {
     PhaseTime time(L"quit request " + ExecutableNameOf(path));
-    const bool asked = ::AskProgramToQuit(path.c_str(), quitSwitch);
-    Trace(L"program: %ls %ls: %ls", path.c_str(), quitSwitch, asked ? L"asked to quit" : L"not running or not found");
+    const QuitResult result = ::AskProgramToQuit(path.c_str(), quitSwitch);
+    if (result.outcome == QuitOutcome::kNotStarted) {
+      Trace(L"program: %ls %ls: could not be started (error %lu)", path.c_str(), quitSwitch, result.error);
+    } else {
+      Trace(L"program: %ls %ls: %ls", path.c_str(), quitSwitch, QuitOutcomeText(result.outcome));
+    }
   }
-  void TerminateProcessesByName(const std::wstring& name) override {
-    PhaseTime time(L"termination " + name);
-    const bool ended = ::TerminateProcessesByName(name.c_str());
-    Trace(L"program: %ls: %ls", name.c_str(), ended ? L"none left running" : L"could not be terminated");
+  std::vector<RunningProcess> ProcessesNamed(const std::wstring& name) override {
+    std::vector<RunningProcess> found = ::ProcessesNamed(name);
+    for (const RunningProcess& process : found) {
+      Trace(L"program: %ls (process %lu) runs from %ls", name.c_str(), static_cast<unsigned long>(process.processId),
+            process.imagePath.empty() ? L"a file that could not be read" : process.imagePath.c_str());
+    }
+    return found;
+  }
+  void TerminateRunningProcess(const RunningProcess& process) override {
+    PhaseTime time(L"termination " + ExecutableNameOf(process.imagePath));
+    const bool ended = TerminateIdentifiedProcess(process.processId, process.startTime);
+    Trace(L"program: %ls (process %lu): %ls", process.imagePath.c_str(),
+          static_cast<unsigned long>(process.processId), ended ? L"terminated" : L"not terminated");
   }
   void TerminateListedProcess(int32_t index, const std::wstring& name) override {
     PhaseTime time(L"termination " + name);
@@ -37,10 +51,15 @@ class MachineShutdown : public ShutdownSystem {
     ::StopServiceAndWait(service);
   }
   int32_t ListLibraryUsers(const std::wstring& libraryPath) override { return ::ListLibraryUsers(libraryPath); }
-  std::wstring AffectedProcessImage(int32_t index) override {
-    wchar_t buffer[kImagePathChars];
-    GetAffectedProcessImage(index, buffer);
-    return buffer;
+  ListedProcess AffectedProcess(int32_t index) override {
+    DWORD error = ERROR_SUCCESS;
+    ListedProcess listed = ReadAffectedProcess(index, error);
+    // Nothing is done to a process whose path is unknown; nobody is asked
+    // about it either: a box would hold the worker while the services are down.
+    if (error != ERROR_SUCCESS) {
+      Trace(L"program: listed user %d: image path not readable (error %lu)", static_cast<int>(index), error);
+    }
+    return listed;
   }
   void EndLibraryQuery() override { ::EndLibraryQuery(); }
 };

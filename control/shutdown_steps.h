@@ -4,37 +4,37 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "control/known_programs.h"
+#include "control/process_routing.h"
+#include "control/product_folders.h"
 
-// The Program Files folder and the four folders built on it (each ending in a
-// backslash); all empty when the Program Files folder was not found.
-struct ShutdownFolders {
-  std::wstring programFiles;
-  std::wstring sharedComponents;
-  std::wstring product;
-  std::wstring mediaSharing;
-  std::wstring homeNetwork;
-
-  const std::wstring& Of(ProgramFolder folder) const;
+// A running process as a snapshot found it: its id with its start time (an id
+// may be reused once the process has ended) and its image path.
+struct RunningProcess {
+  uint32_t processId = 0;
+  uint64_t startTime = 0;  // FILETIME units
+  std::wstring imagePath;  // full Win32 path; empty when it could not be read
 };
-
-ShutdownFolders BuildShutdownFolders(bool found, const std::wstring& programFiles);
 
 // What the shutdown does to the machine; every result is ignored.
 class ShutdownSystem {
  public:
   virtual ~ShutdownSystem() = default;
   virtual void AskProgramToQuit(const std::wstring& path, const wchar_t* quitSwitch) = 0;
-  virtual void TerminateProcessesByName(const std::wstring& executableName) = 0;
+  // The running processes whose executable name is `executableName`.
+  virtual std::vector<RunningProcess> ProcessesNamed(const std::wstring& executableName) = 0;
+  // Terminates that one process, only while its id still names it.
+  virtual void TerminateRunningProcess(const RunningProcess& process) = 0;
   // Terminates the process at `index` of the current library query's list,
   // and only that one (`executableName` says which it is).
   virtual void TerminateListedProcess(int32_t index, const std::wstring& executableName) = 0;
   virtual void StopServiceAndWait(const wchar_t* serviceName) = 0;
   // Asks which processes use one library; the number listed, 0 on any failure.
   virtual int32_t ListLibraryUsers(const std::wstring& libraryPath) = 0;
-  // The image path of a listed process; empty when it cannot be read.
-  virtual std::wstring AffectedProcessImage(int32_t index) = 0;
+  // The kind and image path of a listed process.
+  virtual ListedProcess AffectedProcess(int32_t index) = 0;
   // Ends the query of the library and forgets its list.
   virtual void EndLibraryQuery() = 0;
 };

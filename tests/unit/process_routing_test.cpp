@@ -10,8 +10,6 @@ namespace {
 
 using Action = ProcessRoute::Action;
 
-const std::wstring kDevice = L"\\Device\\HarddiskVolume1\\Program Files\\";
-
 TEST(KnownPrograms, SevenRowsWithTheirSwitches) {
   const wchar_t* names[] = {L"Travio.exe",   L"TravioHelper.exe", L"TravioUploader.exe", L"Castwell.exe",
                             L"Homereel.exe", L"Traylet.exe",      L"Libhost.exe"};
@@ -48,53 +46,105 @@ TEST(ExecutableName, TextAfterTheLastBackslash) {
   EXPECT_EQ(ExecutableNameOf(L""), L"");
 }
 
-TEST(RouteAffectedProcess, ServiceExecutablesStopTheirService) {
+const ShutdownFolders kFolders = BuildShutdownFolders(true, L"C:\\Program Files (x86)");
+
+ListedProcess Listed(const std::wstring& imagePath, ListedKind kind = ListedKind::kMainWindow) {
+  return {imagePath, kind};
+}
+
+TEST(ProductImage, OnlyAFileDirectlyInOneOfTheProductsFolders) {
+  for (const std::wstring* folder : {&kFolders.product, &kFolders.mediaSharing, &kFolders.homeNetwork,
+                                     &kFolders.sharedComponents}) {
+    EXPECT_TRUE(IsProductImage(*folder + L"Socialink.exe", kFolders)) << folder->c_str();
+  }
+  // Windows spells file names without regard to case.
+  EXPECT_TRUE(IsProductImage(L"c:\\PROGRAM FILES (X86)\\orvane\\MIREVO\\socialink.exe", kFolders));
+  for (const wchar_t* elsewhere : {
+           L"C:\\Users\\user\\AppData\\Local\\Temp\\Socialink.exe",  // the same name anywhere else
+           L"C:\\Program Files (x86)\\Orvane\\Socialink.exe",            // above the folder
+           L"C:\\Program Files (x86)\\Orvane\\Mirevo\\Plugins\\Socialink.exe",  // below it
+           L"C:\\Program Files (x86)\\Orvane\\Mirevo2\\Socialink.exe",  // a folder that starts alike
+           L"D:\\Program Files (x86)\\Orvane\\Mirevo\\Socialink.exe",
+           L"C:\\Program Files (x86)\\Orvane\\Mirevo\\",  // no file
+           L"Socialink.exe",
+           L"",  // an image that could not be read
+       }) {
+    EXPECT_FALSE(IsProductImage(elsewhere, kFolders)) << elsewhere;
+  }
+  // Without a Program Files folder nothing is the product's, not even a bare name.
+  EXPECT_FALSE(IsProductImage(L"\\Socialink.exe", BuildShutdownFolders(false, L"")));
+  EXPECT_FALSE(IsProductImage(L"Socialink.exe", BuildShutdownFolders(false, L"")));
+}
+
+TEST(RouteAffectedProcess, TheShellCriticalProcessesAndUnreadableOnesAreLeftInBothPasses) {
+  for (LibraryPass pass : {LibraryPass::kFirst, LibraryPass::kLast}) {
+    for (ListedKind kind : {ListedKind::kExplorer, ListedKind::kCritical}) {
+      // Even with an image the shutdown would otherwise terminate or ask to quit.
+      for (const std::wstring& image : {std::wstring(L"C:\\Windows\\explorer.exe"), kFolders.product + L"Travio.exe"}) {
+        EXPECT_EQ(RouteAffectedProcess(Listed(image, kind), kFolders, pass).action, Action::kLeave)
+            << static_cast<int>(kind) << " " << image.c_str();
+      }
+    }
+    EXPECT_EQ(RouteAffectedProcess(Listed(L""), kFolders, pass).action, Action::kLeave);
+  }
+}
+
+TEST(RouteAffectedProcess, OnlyTheProductsOwnServicesAreStoppedAndNoServiceIsTerminated) {
   for (const ServiceExecutable& row : kServiceExecutables) {
-    const ProcessRoute route =
-        RouteAffectedProcess(kDevice + L"Common Files\\Orvane Shared\\QVLLib\\" + row.executable);
+    const ListedProcess service = Listed(kFolders.sharedComponents + row.executable, ListedKind::kService);
+    const ProcessRoute route = RouteAffectedProcess(service, kFolders, LibraryPass::kFirst);
     EXPECT_EQ(route.action, Action::kStopService) << row.service;
     EXPECT_STREQ(route.service, row.service);
+    // One that ignored its stop is left running: a service is not terminated.
+    EXPECT_EQ(RouteAffectedProcess(service, kFolders, LibraryPass::kLast).action, Action::kLeave) << row.service;
+  }
+  // Another service that loaded a library (a service host, one of the same
+  // name elsewhere) is left in both passes.
+  for (const wchar_t* image : {L"C:\\Windows\\System32\\svchost.exe", L"C:\\Tools\\QVLDs.exe"}) {
+    for (LibraryPass pass : {LibraryPass::kFirst, LibraryPass::kLast}) {
+      EXPECT_EQ(RouteAffectedProcess(Listed(image, ListedKind::kService), kFolders, pass).action, Action::kLeave)
+          << image;
+    }
   }
 }
 
-TEST(RouteAffectedProcess, KnownProgramsAreAskedToQuitByTheirRow) {
+TEST(RouteAffectedProcess, KnownProgramsInTheirOwnFolderAreAskedToQuitThenTerminated) {
   for (const KnownProgram& row : kKnownPrograms) {
-    const ProcessRoute route = RouteAffectedProcess(kDevice + L"Anywhere\\" + row.executable);
+    const ListedProcess own = Listed(kFolders.programFiles + row.pathSuffix);
+    const ProcessRoute route = RouteAffectedProcess(own, kFolders, LibraryPass::kFirst);
     EXPECT_EQ(route.action, Action::kAskToQuit) << row.executable;
     EXPECT_EQ(route.program, &row);
+    // Still there in the last pass: it ignored its switch.
+    EXPECT_EQ(RouteAffectedProcess(own, kFolders, LibraryPass::kLast).action, Action::kTerminateListed);
   }
+  // Case does not matter to Windows.
+  EXPECT_EQ(RouteAffectedProcess(Listed(L"c:\\program files (x86)\\orvane\\mirevo\\TRAVIO.EXE"), kFolders,
+                                 LibraryPass::kFirst)
+                .program,
+            &kKnownPrograms[0]);
 }
 
-TEST(RouteAffectedProcess, AnythingElseIsTerminatedByItsName) {
-  ProcessRoute route = RouteAffectedProcess(kDevice + L"Other Vendor\\Viewer.exe");
-  EXPECT_EQ(route.action, Action::kTerminateByName);
-  EXPECT_EQ(route.executableName, L"Viewer.exe");
-  // An unreadable path matches nothing and names nothing.
-  route = RouteAffectedProcess(L"");
-  EXPECT_EQ(route.action, Action::kTerminateByName);
-  EXPECT_EQ(route.executableName, L"");
-}
-
-TEST(RouteAffectedProcess, MatchesAreCaseSensitiveSubstrings) {
-  ProcessRoute route = RouteAffectedProcess(kDevice + L"Orvane\\Mirevo\\travio.exe");
-  EXPECT_EQ(route.action, Action::kTerminateByName);
-  EXPECT_EQ(route.executableName, L"travio.exe");
-  route = RouteAffectedProcess(kDevice + L"Common Files\\qvlds.exe");
-  EXPECT_EQ(route.action, Action::kTerminateByName);
-  // A name that merely contains a known one counts as that program.
-  route = RouteAffectedProcess(kDevice + L"Tools\\OldTravio.exe");
-  EXPECT_EQ(route.action, Action::kAskToQuit);
-  EXPECT_EQ(route.program, &kKnownPrograms[0]);
-}
-
-TEST(RouteAffectedProcess, ServicesComeFirstThenTableOrder) {
-  ProcessRoute route = RouteAffectedProcess(kDevice + L"Traylet.exe.d\\QVLDs.exe");
-  EXPECT_EQ(route.action, Action::kStopService);
-  EXPECT_STREQ(route.service, L"QVLDs");
-  route = RouteAffectedProcess(kDevice + L"QVLDms.exe.d\\QVLCImp.exe");
-  EXPECT_STREQ(route.service, L"QVLCImp");
-  route = RouteAffectedProcess(kDevice + L"Libhost.exe.d\\Castwell.exe");
-  EXPECT_EQ(route.program, &kKnownPrograms[3]);
+TEST(RouteAffectedProcess, AnythingElseThatUsesALibraryIsTerminatedAlone) {
+  const std::wstring others[] = {
+      L"C:\\Program Files (x86)\\Other Vendor\\Viewer.exe",
+      // A known name, but not the product's file: the product's program is not started for it.
+      L"C:\\Users\\user\\Downloads\\Travio.exe",
+      kFolders.product + L"Castwell.exe",  // a known name in another program's folder
+      kFolders.sharedComponents + L"QVLDs.exe",  // the service's file run as a program
+      kFolders.product + L"Socialink.exe",
+  };
+  for (const std::wstring& image : others) {
+    for (LibraryPass pass : {LibraryPass::kFirst, LibraryPass::kLast}) {
+      EXPECT_EQ(RouteAffectedProcess(Listed(image, ListedKind::kUnknown), kFolders, pass).action,
+                Action::kTerminateListed)
+          << image.c_str();
+    }
+  }
+  // Without a Program Files folder no program is the product's.
+  EXPECT_EQ(RouteAffectedProcess(Listed(L"\\Orvane\\Castwell\\Castwell.exe"), BuildShutdownFolders(false, L""),
+                                 LibraryPass::kFirst)
+                .action,
+            Action::kTerminateListed);
 }
 
 }  // namespace

@@ -17,13 +17,23 @@ const std::wstring kShared = kProgramFiles + L"\\Common Files\\Orvane Shared\\QV
 class RecordingSystem : public ShutdownSystem {
  public:
   std::vector<std::wstring> log;
-  // Per library path, the image paths listed in the first and in the second pass.
-  std::map<std::wstring, std::vector<std::wstring>> firstPass, secondPass;
+  // Per library path, the processes listed in the first and in the second pass.
+  std::map<std::wstring, std::vector<ListedProcess>> firstPass, secondPass;
 
   void AskProgramToQuit(const std::wstring& path, const wchar_t* quitSwitch) override {
     log.push_back(L"quit " + path + L" " + quitSwitch);
   }
-  void TerminateProcessesByName(const std::wstring& name) override { log.push_back(L"terminate " + name); }
+  // The processes each name finds.
+  std::map<std::wstring, std::vector<RunningProcess>> running;
+
+  std::vector<RunningProcess> ProcessesNamed(const std::wstring& name) override {
+    log.push_back(L"processes " + name);
+    return running[name];
+  }
+  void TerminateRunningProcess(const RunningProcess& process) override {
+    log.push_back(L"terminate " + std::to_wstring(process.processId) + L" started " +
+                  std::to_wstring(process.startTime));
+  }
   void TerminateListedProcess(int32_t index, const std::wstring& name) override {
     log.push_back(L"terminate listed " + std::to_wstring(index) + L" " + name);
   }
@@ -34,7 +44,7 @@ class RecordingSystem : public ShutdownSystem {
     current_ = pass[libraryPath];
     return static_cast<int32_t>(current_.size());
   }
-  std::wstring AffectedProcessImage(int32_t index) override {
+  ListedProcess AffectedProcess(int32_t index) override {
     log.push_back(L"image " + std::to_wstring(index));
     return current_.at(static_cast<size_t>(index));
   }
@@ -45,7 +55,7 @@ class RecordingSystem : public ShutdownSystem {
 
  private:
   std::map<std::wstring, int> listed_;
-  std::vector<std::wstring> current_;
+  std::vector<ListedProcess> current_;
 };
 
 // The calls of steps 2 to 5, before the library passes.
@@ -58,7 +68,7 @@ std::vector<std::wstring> KnownProgramSteps(const std::wstring& programFiles) {
       L"quit " + product + L"Travio.exe /q",
       L"quit " + product + L"TravioHelper.exe /q",
       L"quit " + product + L"TravioUploader.exe /q",
-      L"terminate Socialink.exe",
+      L"processes Socialink.exe",
       L"quit " + castwell + L"Castwell.exe /Q",
       L"quit " + homereel + L"Homereel.exe /Q",
       L"quit " + shared + L"Traylet.exe /Q",
@@ -113,34 +123,49 @@ TEST(ShutdownSteps, NothingRunningGoesThroughEveryStepInOrder) {
   EXPECT_EQ(system.log, expected);
 }
 
-TEST(ShutdownSteps, WithoutProgramFilesThePathsAreBare) {
+TEST(ShutdownSteps, WithoutProgramFilesThePathsAreBareAndNothingIsTheProducts) {
   RecordingSystem system;
-  system.firstPass[L"qvl-core.dll"] = {L"\\Device\\HarddiskVolume1\\x\\Castwell.exe"};
+  system.running[L"Socialink.exe"] = {{40, 4000, L"\\Socialink.exe"}};
+  system.firstPass[L"qvl-core.dll"] = {{L"\\Orvane\\Castwell\\Castwell.exe", ListedKind::kMainWindow}};
   RunShutdownSteps(system, BuildShutdownFolders(false, L""));
   std::vector<std::wstring> expected = KnownProgramSteps(L"");
   std::vector<std::wstring> first = EmptyPass(L"");
-  // The table's start path is then its bare suffix.
-  first.insert(first.begin() + 1, {L"image 0", L"quit \\Orvane\\Castwell\\Castwell.exe /Q"});
+  first.insert(first.begin() + 1, {L"image 0", L"terminate listed 0 Castwell.exe"});
   Append(expected, first);
   Append(expected, EmptyPass(L""));
   EXPECT_EQ(system.log, expected);
 }
 
-TEST(ShutdownSteps, FirstPassClosesEachUserByItsKindThenTheSecondTerminates) {
+TEST(ShutdownSteps, OnlyTheProductsOwnSocialNetworkHelperIsTerminatedByItsIdAndStartTime) {
   RecordingSystem system;
-  const std::wstring device = L"\\Device\\HarddiskVolume1\\Program Files (x86)\\";
+  system.running[L"Socialink.exe"] = {
+      {11, 1100, kProgramFiles + L"\\Orvane\\Mirevo\\Socialink.exe"},
+      {12, 1200, L"C:\\Users\\user\\AppData\\Roaming\\Socialink.exe"},  // anyone's program of that name
+      {13, 1300, L""},                                                  // could not be read
+      {14, 1400, kProgramFiles + L"\\Orvane\\MIREVO\\socialink.exe"},
+  };
+  RunShutdownSteps(system, BuildShutdownFolders(true, kProgramFiles));
+  std::vector<std::wstring> expected = KnownProgramSteps(kProgramFiles);
+  expected.insert(expected.begin() + 4, {L"terminate 11 started 1100", L"terminate 14 started 1400"});
+  Append(expected, EmptyPass(kShared));
+  Append(expected, EmptyPass(kShared));
+  EXPECT_EQ(system.log, expected);
+}
+
+TEST(ShutdownSteps, FirstPassClosesEachUserByItsKindThenTheSecondTerminatesWhatMayBe) {
+  RecordingSystem system;
   const std::wstring core = kShared + L"qvl-core.dll";
   const std::wstring sdk = kShared + L"socialink-sdk.dll";
-  system.firstPass[core] = {
-      device + L"Common Files\\Orvane Shared\\QVLLib\\QVLDs.exe",
-      device + L"Orvane\\Mirevo\\TravioHelper.exe",
-      device + L"Other\\Viewer.exe",
-      L"",  // image path not readable
-  };
-  system.firstPass[sdk] = {device + L"Orvane\\Mirevo\\Travio.exe"};
-  // Still there in the second pass: the program that ignored its switch and a service.
-  system.secondPass[sdk] = {device + L"Orvane\\Mirevo\\Travio.exe",
-                            device + L"Common Files\\Orvane Shared\\QVLLib\\QVLDms.exe"};
+  const ListedProcess service{kShared + L"QVLDs.exe", ListedKind::kService};
+  const ListedProcess helper{kProgramFiles + L"\\Orvane\\Mirevo\\TravioHelper.exe", ListedKind::kMainWindow};
+  const ListedProcess viewer{kProgramFiles + L"\\Other\\Viewer.exe", ListedKind::kMainWindow};
+  const ListedProcess shell{L"C:\\Windows\\explorer.exe", ListedKind::kExplorer};
+  const ListedProcess travio{kProgramFiles + L"\\Orvane\\Mirevo\\Travio.exe", ListedKind::kMainWindow};
+  system.firstPass[core] = {service, helper, viewer, {L"", ListedKind::kUnknown}, shell};
+  system.firstPass[sdk] = {travio};
+  // Still there in the second pass: the program that ignored its switch, the
+  // service that ignored its stop and the shell.
+  system.secondPass[sdk] = {travio, {kShared + L"QVLDms.exe", ListedKind::kService}, shell};
 
   RunShutdownSteps(system, BuildShutdownFolders(true, kProgramFiles));
 
@@ -153,13 +178,13 @@ TEST(ShutdownSteps, FirstPassClosesEachUserByItsKindThenTheSecondTerminates) {
                                       L"quit " + kProgramFiles + L"\\Orvane\\Mirevo\\TravioHelper.exe /q",
                                       L"image 2",
                                       L"terminate listed 2 Viewer.exe",
-                                      L"image 3",  // unreadable: no name to end it by
+                                      L"image 3",  // unreadable: left
+                                      L"image 4",  // the shell: left
                                   });
   first.insert(first.end() - 1, {L"image 0", L"quit " + kProgramFiles + L"\\Orvane\\Mirevo\\Travio.exe /q"});
   Append(expected, first);
   std::vector<std::wstring> second = EmptyPass(kShared);
-  second.insert(second.end() - 1,
-                {L"image 0", L"terminate listed 0 Travio.exe", L"image 1", L"terminate listed 1 QVLDms.exe"});
+  second.insert(second.end() - 1, {L"image 0", L"terminate listed 0 Travio.exe", L"image 1", L"image 2"});
   Append(expected, second);
   EXPECT_EQ(system.log, expected);
 }

@@ -4,9 +4,11 @@ stopped before their libraries are replaced and started again afterwards in
 the reverse order (a service stopped before stays stopped), known programs
 are asked to quit with their switches, a program that ignores its switch and
 still holds a watched library is terminated in the second pass, an unknown
-program holding one is terminated (and not another process of its name), a library used by more than 100
-processes is passed over, and the TV-recording application is closed after
-"Yes" and started again at the end. None of it changes the outcome."""
+program holding one is terminated (and not another process of its name), a
+library used by more than 100 processes is passed over, the social-network
+helper is terminated only when it is the product's own file, a service that
+ignores its stop is not terminated, and the TV-recording application is closed
+after "Yes" and started again at the end. None of it changes the outcome."""
 
 import unittest
 
@@ -74,6 +76,9 @@ def closing_parts():
         # Same name, no watched library: the Restart Manager does not list it.
         "Vidgrab-idle": UnknownProgram("Vidgrab.exe", folder="C:\\users\\Public\\Vidgrab"),
         "Crowdy": UnknownProgram("Crowdy.exe", libraries=["content-import.dll"]),
+        "Socialink": KnownProgram("Socialink.exe"),
+        # The helper's name, but not the product's file.
+        "Socialink-elsewhere": UnknownProgram("Socialink.exe", folder="C:\\users\\Public\\Socialink"),
         "Kestrav": TvRecorder(),
         "rm": RestartManager(crowded=["content-import.dll"]),
     }
@@ -139,6 +144,20 @@ class RunningSoftwareTest(UpdaterAssertions):
         self.assertIn(events(run["Vidgrab-idle"], "start")[0].pid, run["running_pids"])
         for library in ("thumb-cache.dll", "meta-reader.dll", "stream-host.dll"):
             self.assertEqual((new_library(library), []), run["libraries"][library], library)
+        # The trace tells what became of each quit request.
+        trace = run["result"].trace()
+        for line in ("Castwell.exe /Q: asked to quit and ended",
+                     "Traylet.exe /Q: asked to quit and still running after the wait",
+                     "Homereel.exe /Q: file not found"):
+            self.assertTrue(any(t.startswith("program: ") and t.endswith(line) for t in trace), (line, trace))
+
+    def test_only_the_products_own_social_network_helper_is_terminated(self):
+        run = self.runs["closing"].get()
+        own, elsewhere = (events(run[name], "start")[0].pid for name in ("Socialink", "Socialink-elsewhere"))
+        self.assertNotIn(own, run["running_pids"])
+        self.assertEqual([], events(run["Socialink"], "exit"), "terminated, not ended by itself")
+        self.assertIn(elsewhere, run["running_pids"])
+        self.assertEqual([], events(run["Socialink-elsewhere"], "exit"))
 
     def test_a_library_with_more_than_a_hundred_users_is_passed_over(self):
         run = self.runs["closing"].get()
@@ -158,11 +177,14 @@ class RunningSoftwareTest(UpdaterAssertions):
         self.assertGreaterEqual(starts[1].tick, last_restart)
         self.assertIn("Kestrav.exe", run["running"])
 
-    def test_a_service_ignoring_its_stop_and_a_program_without_its_file_are_terminated(self):
+    def test_a_service_ignoring_its_stop_is_not_terminated_and_a_program_without_its_file_is(self):
         run = self.runs["stubborn"].get()
         self.assertBoxes(run["result"], [retired_notice(), COMPLETED])
         self.assertExitCode(run["result"], 0)
         self.assertTrue(events(run["QVLDms"], "stop-ignored"))
+        # Wine's service manager ends a service that does not answer its stop;
+        # the update itself never terminates a service.
+        self.assertEqual([], [t for t in run["result"].trace() if "QVLDms.exe (listed user" in t])
         self.assertEqual((new_library("qvl-core.dll"), []), run["libraries"]["qvl-core.dll"])
         libhost = run["Libhost"]
         self.assertEqual([], events(libhost, "quit-request"), "a program whose file is gone is not started")
