@@ -91,4 +91,19 @@ inline bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The end of a holder: writes `report` ("ready" or the first failure) to
+// READY_FILE, then, when ready, keeps what it holds until it is terminated
+// (at most ten minutes, so that a forgotten holder cannot outlive a test run
+// by much). Returns the holder's exit code.
+inline int ReportAndHold(const wchar_t* readyFile, const std::string& report) {
+    HANDLE ready = CreateFileW(readyFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+    if (ready == INVALID_HANDLE_VALUE) return 1;
+    WriteAll(ready, report);
+    CloseHandle(ready);
+    if (report != "ready") return 1;
+    Sleep(10 * 60 * 1000);
+    return 0;
+}
+
 }  // namespace helper

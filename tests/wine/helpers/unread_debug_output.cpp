@@ -25,11 +25,5 @@ int wmain(int argc, wchar_t** argv) {
   } else if (CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY") == nullptr) {
     report = "data event failed " + helper::Hex32(GetLastError());
   }
-  HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (ready == INVALID_HANDLE_VALUE) return 1;
-  helper::WriteAll(ready, report);
-  CloseHandle(ready);
-  if (report != "ready") return 1;
-  Sleep(10 * 60 * 1000);
-  return 0;
+  return helper::ReportAndHold(argv[1], report);
 }
