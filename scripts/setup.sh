@@ -35,10 +35,20 @@ done
 if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
   echo "setup: installing ${missing[*]:-(package lists only)}" >&2
   export DEBIAN_FRONTEND=noninteractive
-  sudo_if_needed apt-get update -q
-  if [ "${#missing[@]}" -gt 0 ]; then
-    sudo_if_needed apt-get install -y -q --no-install-recommends "${missing[@]}"
-  fi
+  # A mirror in the middle of a sync serves a package list that does not
+  # match its index for a while: the update then fails for that list, and the
+  # install may fail for want of it. Both are tried again a little later.
+  installed=
+  for attempt in 1 2 3; do
+    sudo_if_needed apt-get update -q || echo "setup: apt-get update failed (attempt $attempt)" >&2
+    if [ "${#missing[@]}" -eq 0 ] ||
+       sudo_if_needed apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+      installed=1
+      break
+    fi
+    [ "$attempt" -lt 3 ] && { echo "setup: trying again in 60 s" >&2; sleep 60; }
+  done
+  [ -n "$installed" ] || { echo "setup: the packages could not be installed" >&2; exit 1; }
 fi
 
 bash "$(dirname "$0")/sqlite_amalgamation.sh"
