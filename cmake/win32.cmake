@@ -112,7 +112,7 @@ else()
   # instruction runs).
   target_link_options(updater PRIVATE -municode -Wl,--tsaware -Wl,--file-alignment=0x1000)
   include(${CMAKE_SOURCE_DIR}/cmake/signing.cmake)
-  set(windows_subdirs testbed tests/wine tests/resources tests/win32 bench)
+  set(windows_subdirs testbed tests/wine tests/resources tests/win32 tests/faults bench)
 endif()
 
 foreach(dir ${windows_subdirs})
