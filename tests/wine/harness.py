@@ -256,8 +256,10 @@ def debug_output(stderr: bytes) -> List[str]:
 
 def run_program(scenario: Scenario, program: str, args: Sequence[str] = (),
                 answers: Sequence[str] = (), deny_admins: bool = False, timeout: float = 180,
-                screenshots: Optional[Path] = None, hidden_station: bool = False) -> RunResult:
-    """Runs a Windows program to its end with the watcher answering its boxes."""
+                screenshots: Optional[Path] = None, hidden_station: bool = False,
+                env: Optional[Dict[str, str]] = None) -> RunResult:
+    """Runs a Windows program to its end with the watcher answering its boxes;
+    `env` adds variables to the program's environment."""
     began = time.monotonic()
     code_file = scenario.scratch_file("exit-code")
     times_file = scenario.scratch_file("lifetime")
@@ -267,7 +269,7 @@ def run_program(scenario: Scenario, program: str, args: Sequence[str] = (),
                 scenario.launch_args(scenario.to_windows(program), args, deny_admins,
                                      scenario.to_windows(code_file), scenario.to_windows(times_file),
                                      hidden_station),
-                timeout=timeout, check=False, env={"WINEDEBUG": "-all,warn+debugstr"})
+                timeout=timeout, check=False, env={**(env or {}), "WINEDEBUG": "-all,warn+debugstr"})
         except subprocess.TimeoutExpired:
             raise TimeoutError(f"{program} still ran after {timeout} s; windows seen:\n"
                                + RunResult(None, watcher.events()).describe()
