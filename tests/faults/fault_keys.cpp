@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "tests/faults/immortal.h"
 #include "tests/faults/wrapped_imports.h"
 
 namespace faults {
@@ -52,16 +53,16 @@ Settings ReadSettings() {
 }
 
 const Settings& TheSettings() {
-  static const Settings settings = ReadSettings();
-  return settings;
+  static Immortal<Settings> settings(ReadSettings());
+  return settings.Get();
 }
 
 // Occurrences and the log, under one lock so that the log's order is the counting order.
 SRWLOCK lock = SRWLOCK_INIT;
 
 std::map<std::wstring, unsigned>& Occurrences() {
-  static std::map<std::wstring, unsigned> occurrences;
-  return occurrences;
+  static Immortal<std::map<std::wstring, unsigned>> occurrences;
+  return occurrences.Get();
 }
 
 // Appends one line. WriteFile hands the bytes to the system at once (there is

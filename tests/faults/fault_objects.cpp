@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "tests/faults/immortal.h"
 #include "tests/faults/wrapped_imports.h"
 
 namespace faults {
@@ -49,8 +50,8 @@ struct Names {
 };
 
 Names& TheNames() {
-  static Names names;
-  return names;
+  static Immortal<Names> names;
+  return names.Get();
 }
 
 void Note(Kind kind, const void* handle, const std::wstring& object) {
