@@ -244,10 +244,15 @@ def snapshot(pc: "SimulatedPC") -> dict:
     version_path = version_file_path(pc, registry)
     version_file = pc.scenario.to_unix(version_path)
     version_text = version_file.read_bytes().decode("latin-1") if version_file.is_file() else None
+    # The Session Manager key is one key in both views: its pending renames
+    # are listed on their own, once.
+    session_manager = [registry[view].pop(SESSION_MANAGER_KEY, {}) for view in _views(pc.arch)][0]
     pending: List[str] = []
-    for view in _views(pc.arch)[:1]:  # the Session Manager key is the same in both views
-        for name in PENDING_VALUES:
-            pending += registry[view].get(SESSION_MANAGER_KEY, {}).get(name, [None, []])[1]
+    for name in PENDING_VALUES:
+        pairs = list(session_manager.get(name, [None, []])[1])
+        if len(pairs) % 2:
+            pairs.append("")  # the last one is a deletion, whose empty target ends the list
+        pending += pairs
     return {
         "format": FORMAT,
         "arch": pc.arch,

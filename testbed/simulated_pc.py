@@ -30,6 +30,7 @@ modules of its own, whose components are importable from here too:
                           retired-feature data (PackageKey, UninstallEntries,
                           AreaSettings, RetiredFeatureData), read_records
     standin_log.py        the stand-ins' logs and the running processes
+    pc_state.py           the PC's whole state: snapshot, compare, classify
 
 Command line: builds a PC and keeps its prefix for manual use, e.g.
 

@@ -1,6 +1,7 @@
 """The comparer of a simulated PC's whole state: each kind of change made by
 hand is caught (a byte of a product file, an attribute set through Wine, a
-value in either registry view, a service left stopped, a leftover new file)
+value in either registry view, a service left stopped, a leftover new file,
+a deletion scheduled for the next restart)
 while the run's date is not; two PCs built and updated alike compare equal;
 and a real update's states classify as old, new or mixed."""
 
@@ -9,13 +10,13 @@ import re
 import unittest
 
 from harness import run_batch, run_program, stage_program, updater_exe
-from testbed.pc_state import classify, compare, snapshot
+from testbed.pc_state import SESSION_MANAGER_KEY, classify, compare, snapshot
 from testbed.product_records import uninstall_key
 from testbed.simulated_pc import (InstalledPayload, InstalledProduct, MediaDatabase, PackageKey,
                                   RetiredFeatureData, SimulatedPC, StandInService, UninstallEntries,
                                   payload_rows)
-from updater_runs import UpdaterAssertions, require_updater
-from wineprefix import helper
+from updater_runs import UpdaterAssertions, require_program, require_updater
+from wineprefix import helpers_dir
 
 
 def components():
@@ -53,6 +54,8 @@ def hand_changes_job():
                                                    view="64")),
                 ("service stopped", lambda: pc.component(StandInService).control(pc, "stop", 10000)),
                 ("new file", lambda: s.write_file(shared + ".new.1234-56789", b"half written")),
+                ("pending rename", lambda: s.reg_import({SESSION_MANAGER_KEY: {"PendingFileRenameOperations": (
+                    "REG_MULTI_SZ", ["\\??\\" + shared + ".tmp.1234-56789", ""])}}, view="64")),
             ]
             results = {}
             previous = snapshot(pc)
@@ -81,7 +84,7 @@ class PcStateTest(UpdaterAssertions):
     @classmethod
     def setUpClass(cls):
         require_updater()
-        helper("reg_dump.exe")
+        require_program(helpers_dir() / "reg_dump.exe")
         cls.runs = run_batch({"by hand": hand_changes_job(), "update 1": update_job("state-update-1"),
                               "update 2": update_job("state-update-2")})
 
@@ -100,6 +103,9 @@ class PcStateTest(UpdaterAssertions):
                            r"REG_SZ 'Orvane Corporation' -> REG_SZ 'Someone'$",
             "service stopped": r"service QVLDms: state running -> stopped$",
             "new file": rf"file {re.escape(shared)}\.new\.<pid>-<tick>: added \(",
+            # Listed once, though the key is seen in both views.
+            "pending rename": rf"pending rename \\\?\?\\{re.escape(shared)}\.tmp\.<pid>-<tick>: "
+                              r"added \(to=\(deleted\)\)$",
         }
         for what, pattern in expected.items():
             with self.subTest(what):
