@@ -27,6 +27,7 @@ from __future__ import annotations
 import argparse
 import contextlib
 import difflib
+import functools
 import hashlib
 import json
 import os
@@ -36,7 +37,7 @@ import stat
 import sys
 from dataclasses import dataclass
 from pathlib import Path
-from typing import TYPE_CHECKING, Dict, Iterable, List, Optional, Sequence
+from typing import TYPE_CHECKING, Dict, Iterable, List, Optional, Sequence, Tuple
 
 _REPO = str(Path(__file__).resolve().parents[1])
 if _REPO not in sys.path:  # run as a script
@@ -87,7 +88,8 @@ def _views(arch: str) -> tuple:
     return ("64", "32") if arch == "64" else ("32",)
 
 
-def script_roots() -> List[str]:
+@functools.lru_cache(maxsize=None)
+def script_roots() -> Tuple[str, ...]:
     """The top keys of both registry scripts (those whose parent the script
     does not write): reading each subtree reads every key the scripts write."""
     keys = set()
@@ -97,7 +99,7 @@ def script_roots() -> List[str]:
             if line.startswith("[") and line.rstrip().endswith("]") and not line.startswith("[-"):
                 keys.add(re.sub(r"^HKEY_LOCAL_MACHINE\\", r"HKLM\\", line.strip()[1:-1], flags=re.I))
     folded = {k.lower() for k in keys}
-    return sorted(k for k in keys if k.rsplit("\\", 1)[0].lower() not in folded)
+    return tuple(sorted(k for k in keys if k.rsplit("\\", 1)[0].lower() not in folded))
 
 
 def _decode_value(type_: int, raw: bytes):
@@ -174,7 +176,8 @@ def _tree(pc: "SimulatedPC", win_root: str, files: Dict[str, dict]) -> None:
         win_folder = win_root if str(relative) == "." else join_win(win_root, str(relative).replace("/", "\\"))
         st = folder_path.lstat()
         files[win_folder] = {"attributes": _attributes(folder_path, st)}
-        for name in sorted(names):
+        # Links to folders are listed as links; the walk does not follow them.
+        for name in sorted(names + [d for d in dirs if (folder_path / d).is_symlink()]):
             path = folder_path / name
             st = path.lstat()
             entry = {"size": st.st_size, "attributes": _attributes(path, st), "mtime_ns": st.st_mtime_ns}
@@ -242,8 +245,12 @@ def snapshot(pc: "SimulatedPC") -> dict:
     registry = read_registry(pc)
     files = read_files(pc)
     version_path = version_file_path(pc, registry)
-    version_file = pc.scenario.to_unix(version_path)
-    version_text = version_file.read_bytes().decode("latin-1") if version_file.is_file() else None
+    try:
+        version_file = pc.scenario.to_unix(version_path)
+    except ValueError:  # a drive the prefix does not map
+        version_file = None
+    version_text = (version_file.read_bytes().decode("latin-1")
+                    if version_file is not None and version_file.is_file() else None)
     # The Session Manager key is one key in both views: its pending renames
     # are listed on their own, once.
     session_manager = [registry[view].pop(SESSION_MANAGER_KEY, {}) for view in _views(pc.arch)][0]
