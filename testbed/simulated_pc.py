@@ -30,6 +30,7 @@ modules of its own, whose components are importable from here too:
                           retired-feature data (PackageKey, UninstallEntries,
                           AreaSettings, RetiredFeatureData), read_records
     standin_log.py        the stand-ins' logs and the running processes
+    pc_state.py           the PC's whole state: snapshot, compare, classify
 
 Command line: builds a PC and keeps its prefix for manual use, e.g.
 
@@ -39,6 +40,7 @@ Command line: builds a PC and keeps its prefix for manual use, e.g.
 from __future__ import annotations
 
 import argparse
+import os
 import shutil
 import sys
 import time
@@ -67,6 +69,10 @@ from testbed.watched_libraries import (WATCHED_LIBRARIES, WatchedLibraries,  # n
                                        watched_library_path)
 
 DEFAULT_VERSION = "2.0.1.12040"
+
+# The last-write time of every file a component installs (2012-06-01 00:00 UTC,
+# before the payload's own times), so that PCs built alike have equal states.
+INSTALLED_FILE_TIME_NS = 1338508800 * 10**9
 
 ORVANE_KEY = r"HKLM\SOFTWARE\Orvane Corporation"
 VERSION_PATH_KEY = ORVANE_KEY + r"\Shared Info\VersionPath\Mirevo"
@@ -268,7 +274,8 @@ class SimulatedPC:
             self.scenario.reg_import(keys, view)
         for c in sorted(self.components, key=lambda c: c.overrides_files):
             for win_path, data in c.files(self).items():
-                self.scenario.write_file(win_path, data)
+                path = self.scenario.write_file(win_path, data)
+                os.utime(path, ns=(INSTALLED_FILE_TIME_NS, INSTALLED_FILE_TIME_NS))
         for c in self.components:
             c.start(self)
         self.scenario.timings["build"] = time.monotonic() - began
