@@ -34,6 +34,11 @@ HRESULT LoadPayloadFile(HINSTANCE module, const wchar_t* resourceType, const Pat
   return S_OK;
 }
 
+void StampPayloadTime(HANDLE file, const PayloadFile& payload) {
+  if (payload.time.dwLowDateTime == 0 && payload.time.dwHighDateTime == 0) return;
+  SetFileTime(file, &payload.time, &payload.time, &payload.time);
+}
+
 HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row, const wchar_t* resourceType,
                        HINSTANCE module, std::wstring& expandedPath) {
   expandedPath.clear();
@@ -52,9 +57,7 @@ HRESULT ExtractPayload(const std::wstring& workFolder, const PatchFileEntry& row
   const HRESULT result = ExpandIntoFile(payload.data, payload.size, target.Get());
   if (FAILED(result)) return result;
   // An invalid date skips the stamp; the extraction still succeeds.
-  if (payload.time.dwLowDateTime != 0 || payload.time.dwHighDateTime != 0) {
-    SetFileTime(target.Get(), &payload.time, &payload.time, &payload.time);
-  }
+  StampPayloadTime(target.Get(), payload);
   expandedPath = expanded;
   return S_OK;
 }

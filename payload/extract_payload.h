@@ -22,6 +22,10 @@ struct PayloadFile {
 HRESULT LoadPayloadFile(HINSTANCE module, const wchar_t* resourceType, const PatchFileEntry& row,
                         PayloadFile& payload);
 
+// Gives the open file the payload's time (all three times); a payload
+// without a valid date leaves the file's times as they are.
+void StampPayloadTime(HANDLE file, const PayloadFile& payload);
+
 // Expands the resource of `row` into workFolder + the last component of the
 // row's file name, stamped with the row's time. On success returns S_OK and
 // the expanded file's path; 0x8007006E when the expanded file cannot be

@@ -45,9 +45,7 @@ HRESULT HeldScript::Make(HANDLE folder, const std::wstring& name, const PayloadF
     MarkForDeletion(written.Get());
     return result;
   }
-  if (payload.time.dwLowDateTime != 0 || payload.time.dwHighDateTime != 0) {
-    SetFileTime(written.Get(), &payload.time, &payload.time, &payload.time);
-  }
+  StampPayloadTime(written.Get(), payload);
   made_ = IdentityOf(written.Get());
   // A handle that may write keeps out every reader that does not share
   // writing (as the editor may not), so the file is held by a reading one
