@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "app/os_version_cache.h"
-#include "app/outcome.h"
-#include "app/win32_raii.h"
+#include "base/portable/outcome.h"
+#include "base/win32_raii.h"
 
 bool IsAdministratorsMember(bool& member) {
   member = false;

@@ -1,6 +1,6 @@
 #include "app/message_box.h"
 
-#include "app/module_state.h"
+#include "base/module_state.h"
 
 int ShowMessageBox(const std::wstring& text, UINT type) {
   return MessageBoxW(nullptr, text.c_str(), Caption(), type);

@@ -1,8 +1,8 @@
 #include "app/patch_phases.h"
 
-#include "app/module_state.h"
-#include "app/phase_time.h"
-#include "app/trace.h"
+#include "base/module_state.h"
+#include "base/phase_time.h"
+#include "base/trace.h"
 #include "applicability/own_identity.h"
 #include "control/relaunch.h"
 #include "control/service_control.h"

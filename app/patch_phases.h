@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/patch_context.h"
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 
 // Notes which component services run, closes what holds the product's files,
 // and fills the context's texts.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/patch_context.h"
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 
 // A phase of the worker: (result so far, stop event, Install list, context) -> result.
 using PatchPhaseCallback = HRESULT (*)(HRESULT result, HANDLE stopEvent, const InstallList* list,

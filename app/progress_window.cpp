@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "app/messages.h"
-#include "app/outcome.h"
+#include "base/messages.h"
+#include "base/portable/outcome.h"
 #include "app/patch_process.h"
-#include "app/trace.h"
-#include "app/system_library.h"
-#include "app/window_placement.h"
+#include "base/trace.h"
+#include "base/system_library.h"
+#include "app/portable/window_placement.h"
 
 namespace {
 

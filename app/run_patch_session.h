@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 
 // Runs the update on a worker thread while the progress window shows; returns
 // the session's result. A null title runs without showing the window.

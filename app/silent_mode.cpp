@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 
 bool IsLaunchedByUpdateTool() {
   UniqueRegKey key;

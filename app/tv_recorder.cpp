@@ -7,11 +7,11 @@
 #include <string>
 
 #include "app/message_box.h"
-#include "app/messages.h"
-#include "app/module_state.h"
-#include "app/outcome.h"
-#include "app/trace.h"
-#include "control/bounded_wait.h"
+#include "base/messages.h"
+#include "base/module_state.h"
+#include "base/portable/outcome.h"
+#include "base/trace.h"
+#include "control/portable/bounded_wait.h"
 #include "control/process_tools.h"
 #include "control/program_start.h"
 #include "control/tick_clock.h"

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/entry.h"
-#include "app/system_library.h"
+#include "base/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before anything can load a library: nothing from the program's folder.

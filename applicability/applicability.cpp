@@ -1,6 +1,6 @@
 #include "applicability/applicability.h"
 
-#include "applicability/applicability_rule.h"
+#include "applicability/portable/applicability_rule.h"
 #include "applicability/installed_product.h"
 #include "applicability/own_identity.h"
 

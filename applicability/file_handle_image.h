@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/win32_raii.h"
-#include "applicability/byte_image.h"
+#include "base/win32_raii.h"
+#include "applicability/portable/byte_image.h"
 
 class FileHandleImage : public ByteImage {
  public:

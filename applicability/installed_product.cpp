@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
-#include "app/registry_value.h"
-#include "app/win32_raii.h"
-#include "applicability/file_fixed_info.h"
+#include "base/platform.h"
+#include "base/registry_value.h"
+#include "base/win32_raii.h"
+#include "applicability/portable/file_fixed_info.h"
 #include "applicability/file_handle_image.h"
-#include "applicability/storyloom_rule.h"
-#include "applicability/version_file_words.h"
+#include "applicability/portable/storyloom_rule.h"
+#include "applicability/portable/version_file_words.h"
 #include "applicability/version_resource.h"
 
 namespace {

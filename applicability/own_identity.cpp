@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/module_state.h"
-#include "applicability/applicability_rule.h"
-#include "applicability/translation_choice.h"
-#include "applicability/version_info.h"
+#include "base/module_state.h"
+#include "applicability/portable/applicability_rule.h"
+#include "applicability/portable/translation_choice.h"
+#include "applicability/portable/version_info.h"
 #include "applicability/version_resource.h"
-#include "applicability/version_text.h"
+#include "applicability/portable/version_text.h"
 
 namespace {
 

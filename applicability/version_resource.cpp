@@ -1,6 +1,6 @@
 #include "applicability/version_resource.h"
 
-#include "app/system_library.h"
+#include "base/system_library.h"
 
 namespace {
 

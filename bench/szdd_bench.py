@@ -56,8 +56,8 @@ def build(work):
     tool = os.path.join(work, "szdd_bench_tool")
     have_mspack = os.path.exists("/usr/include/mspack.h")
     tool_cmd = FLAGS + [os.path.join(ROOT, "bench/szdd_bench_tool.cpp"),
-                        os.path.join(ROOT, "payload/szdd_expander.cpp"),
-                        os.path.join(ROOT, "payload/szdd_stdio.cpp"), "-o", tool]
+                        os.path.join(ROOT, "payload/portable/szdd_expander.cpp"),
+                        os.path.join(ROOT, "payload/portable/szdd_stdio.cpp"), "-o", tool]
     tool_cmd += ["-lmspack"] if have_mspack else ["-DSZDD_BENCH_NO_MSPACK"]
     compile_tool(tool_cmd)
     return tool, build_packer(work), have_mspack

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "payload/szdd_stdio.h"
+#include "payload/portable/szdd_stdio.h"
 
 namespace {
 

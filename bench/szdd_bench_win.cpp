@@ -25,11 +25,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "payload/expand_file.h"
-#include "payload/sha256.h"
-#include "payload/sha256_blocks.h"
-#include "payload/szdd_expander.h"
+#include "payload/portable/sha256.h"
+#include "payload/portable/sha256_blocks.h"
+#include "payload/portable/szdd_expander.h"
 
 namespace {
 

@@ -60,10 +60,10 @@ def pc_components(options):
 
 def default_baseline() -> str:
     """The commit before the one that brought the waits that end on their event."""
-    added = subprocess.run(["git", "log", "--diff-filter=A", "--format=%H", "--", "control/bounded_wait.cpp"],
+    added = subprocess.run(["git", "log", "--diff-filter=A", "--format=%H", "--", "control/portable/bounded_wait.cpp"],
                            cwd=REPO, capture_output=True, text=True, check=True).stdout.split()
     if not added:
-        raise SystemExit("bench: no commit adds control/bounded_wait.cpp; give --baseline")
+        raise SystemExit("bench: no commit adds control/portable/bounded_wait.cpp; give --baseline")
     return added[-1] + "~1"
 
 

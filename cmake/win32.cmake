@@ -27,16 +27,16 @@ add_link_options(LINKER:--no-insert-timestamp)
 set(WIN32_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 # Imported: known DLLs only (the loader takes them from the system folder
 # whatever the search path). Others are loaded at run time from the system
-# folder (app/system_library.h): version, rstrtmgr, comctl32, wtsapi32, userenv.
+# folder (base/system_library.h): version, rstrtmgr, comctl32, wtsapi32, userenv.
 set(WIN32_LIBS shlwapi shell32 advapi32 user32 psapi ole32 oleaut32 uuid kernel32)
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # Everything of the program but its entry point, so that Windows-side tests link the same code.
 set(WIN32_SOURCES
-  app/module_state.cpp
-  app/platform.cpp
-  app/registry_value.cpp
-  app/messages.cpp
+  base/module_state.cpp
+  base/platform.cpp
+  base/registry_value.cpp
+  base/messages.cpp
   app/message_box.cpp
   app/silent_mode.cpp
   app/os_version_cache.cpp
@@ -47,10 +47,10 @@ set(WIN32_SOURCES
   app/patch_phases.cpp
   app/run_patch_session.cpp
   app/entry.cpp
-  app/trace.cpp
-  app/system_library.cpp
-  app/folder_handles.cpp
-  app/phase_time.cpp
+  base/trace.cpp
+  base/system_library.cpp
+  base/folder_handles.cpp
+  base/phase_time.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp
@@ -58,7 +58,7 @@ set(WIN32_SOURCES
   applicability/file_handle_image.cpp
   payload/install_list.cpp
   payload/install_files.cpp
-  payload/background_step.cpp
+  base/background_step.cpp
   payload/expand_file.cpp
   payload/extract_payload.cpp
   payload/registry_import.cpp
@@ -89,7 +89,7 @@ set(WIN32_SOURCES
 add_library(updater_lib STATIC ${CORE_SOURCES} ${WIN32_SOURCES})
 # The program is built for size, but the expander and the hash carry every
 # payload byte: they are built for speed.
-set_source_files_properties(payload/szdd_expander.cpp payload/sha256_scalar.cpp payload/sha256_x86.cpp
+set_source_files_properties(payload/portable/szdd_expander.cpp payload/portable/sha256_scalar.cpp payload/portable/sha256_x86.cpp
   PROPERTIES COMPILE_OPTIONS "-O2")
 target_include_directories(updater_lib PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(updater_lib PUBLIC ${WIN32_DEFINES})

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/system_library.h"
-#include "app/win32_raii.h"
+#include "base/system_library.h"
+#include "base/win32_raii.h"
 #include "control/process_tools.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "control/process_routing.h"
+#include "control/portable/process_routing.h"
 
 constexpr int32_t kMaxAffectedProcesses = 100;  // a library with more users yields no list
 constexpr DWORD kNoRestartManagerSession = static_cast<DWORD>(-1);

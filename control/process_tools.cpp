@@ -6,8 +6,8 @@
 
 #include <cwchar>
 
-#include "app/win32_raii.h"
-#include "control/product_folders.h"
+#include "base/win32_raii.h"
+#include "control/portable/product_folders.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "control/shutdown_steps.h"
+#include "control/portable/shutdown_steps.h"
 
 // True when a running process's executable name equals `name` exactly (case included).
 bool IsProcessRunning(const wchar_t* name);

@@ -1,6 +1,6 @@
 #include "control/program_start.h"
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "control/process_tools.h"
 
 std::wstring ProgramCommandLine(const std::wstring& path, const wchar_t* parameters) {

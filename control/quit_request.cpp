@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "control/bounded_wait.h"
+#include "control/portable/bounded_wait.h"
 #include "control/process_tools.h"
 #include "control/program_start.h"
 #include "control/tick_clock.h"

@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "control/process_tools.h"
 #include "control/shell_start.h"
 #include "control/user_start.h"

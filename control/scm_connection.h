@@ -3,8 +3,8 @@
 #pragma once
 #include <windows.h>
 
-#include "app/win32_raii.h"
-#include "control/service_port.h"
+#include "base/win32_raii.h"
+#include "control/portable/service_port.h"
 #include "control/tick_clock.h"
 
 // Reads SERVICE_STATUS_PROCESS (36 bytes, zeroed before the read) of an open service.

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "control/scm_connection.h"
-#include "control/service_operations.h"
-#include "control/service_wait.h"
+#include "control/portable/service_operations.h"
+#include "control/portable/service_wait.h"
 
 DWORD QueryServiceState(const wchar_t* serviceName) {
   ScmConnection connection;

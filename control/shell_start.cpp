@@ -7,7 +7,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "control/com_ptr.h"
 #include "control/process_tools.h"
 

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "control/affected_processes.h"
-#include "control/process_routing.h"
+#include "control/portable/process_routing.h"
 #include "control/process_tools.h"
 #include "control/quit_request.h"
 #include "control/service_control.h"
-#include "control/shutdown_steps.h"
-#include "app/phase_time.h"
-#include "app/trace.h"
+#include "control/portable/shutdown_steps.h"
+#include "base/phase_time.h"
+#include "base/trace.h"
 
 namespace {
 

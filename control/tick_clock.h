@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include "control/service_port.h"
+#include "control/portable/service_port.h"
 
 class TickClock : public WaitClock {
  public:

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "app/system_library.h"
-#include "app/win32_raii.h"
+#include "base/system_library.h"
+#include "base/win32_raii.h"
 #include "control/process_tools.h"
 #include "control/program_start.h"
 

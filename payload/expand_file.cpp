@@ -1,7 +1,7 @@
 #include "payload/expand_file.h"
 
-#include "app/last_error.h"
-#include "app/win32_raii.h"
+#include "base/last_error.h"
+#include "base/win32_raii.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "payload/szdd_expander.h"
+#include "payload/portable/szdd_expander.h"
 
 // ERROR_OPEN_FAILED: a payload file that cannot be opened or does not expand.
 constexpr HRESULT kOpenFailed = static_cast<HRESULT>(0x8007006E);

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "app/last_error.h"
-#include "app/win32_raii.h"
+#include "base/last_error.h"
+#include "base/win32_raii.h"
 #include "payload/expand_file.h"
-#include "payload/folder_table.h"
+#include "payload/portable/folder_table.h"
 
 namespace {
 

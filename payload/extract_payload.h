@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 #include "payload/work_folder.h"
 
 // One row's payload: its SZDD data, held in the program's image, and the

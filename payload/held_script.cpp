@@ -1,7 +1,7 @@
 #include "payload/held_script.h"
 
-#include "app/folder_handles.h"
-#include "app/last_error.h"
+#include "base/folder_handles.h"
+#include "base/last_error.h"
 #include "payload/expand_file.h"
 #include "payload/verified_file.h"
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "app/folder_handles.h"
-#include "app/win32_raii.h"
-#include "payload/digest_table.h"
+#include "base/folder_handles.h"
+#include "base/win32_raii.h"
+#include "payload/portable/digest_table.h"
 #include "payload/extract_payload.h"
 
 class HeldScript {

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/last_error.h"
-#include "app/phase_time.h"
-#include "app/trace.h"
-#include "app/win32_raii.h"
-#include "payload/aside_name.h"
-#include "payload/background_step.h"
+#include "base/last_error.h"
+#include "base/phase_time.h"
+#include "base/trace.h"
+#include "base/win32_raii.h"
+#include "payload/portable/aside_name.h"
+#include "base/background_step.h"
 #include "payload/extract_payload.h"
 #include "payload/payload_digests.h"
 #include "payload/verified_file.h"

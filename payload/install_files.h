@@ -2,9 +2,9 @@
 #pragma once
 #include <windows.h>
 
-#include "payload/digest_table.h"
+#include "payload/portable/digest_table.h"
 #include "payload/extract_payload.h"
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 
 // Expands each row's payload beside the installed file and puts it in its
 // place, or removes the installed file for a row without payload. Fails before

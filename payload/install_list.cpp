@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "applicability/installed_product.h"
-#include "payload/folder_table.h"
-#include "payload/install_selection.h"
-#include "payload/patch_file_table.h"
+#include "payload/portable/folder_table.h"
+#include "payload/portable/install_selection.h"
+#include "payload/portable/patch_file_table.h"
 
 namespace {
 

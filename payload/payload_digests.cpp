@@ -1,6 +1,6 @@
 #include "payload/payload_digests.h"
 
-#include "app/last_error.h"
+#include "base/last_error.h"
 #include "resources/resource_ids.h"
 
 HRESULT LoadPayloadDigests(HINSTANCE module, std::vector<PayloadDigest>& rows) {

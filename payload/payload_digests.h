@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "payload/digest_table.h"
+#include "payload/portable/digest_table.h"
 
 // Reads the table from `module`. The HRESULT of the failed lookup when the
 // resource is missing; HRESULT_FROM_WIN32(ERROR_INVALID_DATA) when it is malformed.

@@ -4,15 +4,15 @@
 #include <utility>
 #include <vector>
 
-#include "app/folder_handles.h"
-#include "app/last_error.h"
-#include "app/platform.h"
-#include "app/win32_raii.h"
-#include "payload/activex_class_ids.h"
-#include "payload/editor_path.h"
+#include "base/folder_handles.h"
+#include "base/last_error.h"
+#include "base/platform.h"
+#include "base/win32_raii.h"
+#include "payload/portable/activex_class_ids.h"
+#include "payload/portable/editor_path.h"
 #include "payload/extract_payload.h"
 #include "payload/held_script.h"
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 #include "payload/payload_digests.h"
 #include "payload/verified_file.h"
 #include "payload/work_folder.h"

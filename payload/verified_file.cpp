@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "app/folder_handles.h"
-#include "app/last_error.h"
-#include "app/win32_raii.h"
+#include "base/folder_handles.h"
+#include "base/last_error.h"
+#include "base/win32_raii.h"
 #include "payload/expand_file.h"
-#include "payload/sha256.h"
+#include "payload/portable/sha256.h"
 
 namespace {
 

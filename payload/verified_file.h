@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/win32_raii.h"
-#include "payload/digest_table.h"
+#include "base/win32_raii.h"
+#include "payload/portable/digest_table.h"
 #include "payload/extract_payload.h"
 
 // The result of content that does not match its digest.

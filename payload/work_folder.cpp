@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/folder_handles.h"
-#include "app/last_error.h"
-#include "app/platform.h"
-#include "app/system_library.h"
-#include "app/trace.h"
-#include "app/win32_raii.h"
-#include "payload/aside_name.h"
-#include "payload/folder_table.h"
-#include "payload/folder_trust.h"
+#include "base/folder_handles.h"
+#include "base/last_error.h"
+#include "base/platform.h"
+#include "base/system_library.h"
+#include "base/trace.h"
+#include "base/win32_raii.h"
+#include "payload/portable/aside_name.h"
+#include "payload/portable/folder_table.h"
+#include "base/portable/folder_trust.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/win32_raii.h"
-#include "records/area_decision.h"
+#include "base/win32_raii.h"
+#include "records/portable/area_decision.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "records/qvldb_binding.h"
 
 namespace {

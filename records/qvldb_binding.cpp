@@ -13,7 +13,7 @@ using OpenMember = bool(__thiscall*)(qvldb*, int);
 using PlainMember = bool(__thiscall*)(qvldb*);
 using ExecSqlMember = bool(__thiscall*)(qvldb*, const wchar_t*, QvldbNotify*);
 
-// The decorated names of the members of records/qvldb.h.
+// The decorated names of the members of records/portable/qvldb.h.
 constexpr char kConstructor[] = "_ZN5qvldbC1Ev";
 constexpr char kOpen[] = "_ZN5qvldb4OpenEi";
 constexpr char kBeginTransaction[] = "_ZN5qvldb16BeginTransactionEv";

@@ -5,7 +5,7 @@
 // process. A member that cannot be bound answers false and does nothing.
 #pragma once
 
-#include "records/qvldb.h"
+#include "records/portable/qvldb.h"
 
 // One qvldb object on storage of its own: allocated without throwing,
 // constructed by the library, destroyed through its virtual destructor, and

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/folder_handles.h"
-#include "app/win32_raii.h"
-#include "app/trace.h"
+#include "base/folder_handles.h"
+#include "base/win32_raii.h"
+#include "base/trace.h"
 #include "payload/work_folder.h"
 #include "payload/registry_import.h"
-#include "records/folder_entry.h"
+#include "records/portable/folder_entry.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 #include <windows.h>
 
-#include "app/messages.h"
-#include "app/outcome.h"
-#include "app/win32_raii.h"
+#include "base/messages.h"
+#include "base/portable/outcome.h"
+#include "base/win32_raii.h"
 #include "applicability/installed_product.h"
 #include "records/area_code.h"
 #include "records/retired_features.h"
-#include "records/retired_notice_text.h"
+#include "records/portable/retired_notice_text.h"
 
 bool IsWebMediaEnabled() {
   UniqueRegKey key;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "records/removal.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "app/trace.h"
-#include "app/win32_raii.h"
+#include "base/trace.h"
+#include "base/win32_raii.h"
 #include "applicability/installed_product.h"
-#include "records/version_file_text.h"
+#include "records/portable/version_file_text.h"
 #include "records/version_records.h"
 
 namespace {

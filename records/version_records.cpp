@@ -5,8 +5,8 @@
 #include <cwchar>
 #include <string>
 
-#include "app/platform.h"
-#include "app/win32_raii.h"
+#include "base/platform.h"
+#include "base/win32_raii.h"
 #include "applicability/own_identity.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "applicability/pe_reader.h"
+#include "applicability/portable/pe_reader.h"
 
 namespace authenticode {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "applicability/byte_image.h"
+#include "applicability/portable/byte_image.h"
 
 class FileImage : public ByteImage {
  public:

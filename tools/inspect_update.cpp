@@ -29,9 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "applicability/byte_image.h"
-#include "applicability/pe_reader.h"
-#include "applicability/version_info.h"
+#include "applicability/portable/byte_image.h"
+#include "applicability/portable/pe_reader.h"
+#include "applicability/portable/version_info.h"
 #include "tools/authenticode.h"
 #include "tools/execution_level.h"
 #include "tools/file_image.h"

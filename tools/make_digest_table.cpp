@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/digest_table.h"
+#include "payload/portable/digest_table.h"
 
 namespace {
 

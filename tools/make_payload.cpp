@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "payload/folder_table.h"
-#include "payload/patch_file_table.h"
+#include "payload/portable/folder_table.h"
+#include "payload/portable/patch_file_table.h"
 #include "tools/payload_generator.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "payload/digest_table.h"
-#include "payload/szdd_expander.h"
+#include "payload/portable/digest_table.h"
+#include "payload/portable/szdd_expander.h"
 
 struct Expansion {
   szdd::ExpandStatus status = szdd::ExpandStatus::kOk;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "payload/patch_file_table.h"
+#include "payload/portable/patch_file_table.h"
 
 namespace payload_gen {
 namespace {

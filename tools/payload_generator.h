@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/patch_file_entry.h"
+#include "payload/portable/patch_file_entry.h"
 
 namespace payload_gen {
 

@@ -1,6 +1,6 @@
 #include "tools/registry_script_data.h"
 
-#include "payload/patch_file_table.h"
+#include "payload/portable/patch_file_table.h"
 
 namespace regscript {
 namespace {

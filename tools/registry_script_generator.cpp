@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "payload/folder_table.h"
+#include "payload/portable/folder_table.h"
 
 // Layout, as regedit writes its files: the header line, then each key as a
 // blank line, its "[path]" line and its value lines. No blank line follows

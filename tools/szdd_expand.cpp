@@ -3,7 +3,7 @@
 // resources that updater.exe carries.
 #include <cstdio>
 
-#include "payload/szdd_stdio.h"
+#include "payload/portable/szdd_stdio.h"
 
 int main(int argc, char**) {
   if (argc != 1) {

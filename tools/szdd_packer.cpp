@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "payload/szdd_expander.h"
+#include "payload/portable/szdd_expander.h"
 
 namespace szdd {
 

@@ -1,5 +1,5 @@
 // Compression into SZDD files of compression mode "A" (see
-// payload/szdd_expander.h for the layout), with no left-out file-name
+// payload/portable/szdd_expander.h for the layout), with no left-out file-name
 // character.
 #pragma once
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "file_users.h"
 
 namespace {

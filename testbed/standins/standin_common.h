@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "helper_common.h"  // from tests/wine/helpers
 
 namespace standin {

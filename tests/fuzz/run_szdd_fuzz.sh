@@ -12,9 +12,9 @@ skip() { echo "$1: fuzzing skipped"; if [ "$seconds" = build ]; then exit 0; els
 cxx=$(command -v clang++ || command -v clang++-14 || true)
 [ -n "$cxx" ] || skip "clang++ not found"
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$src")
-sources=("$src/tests/fuzz/szdd_expand_fuzz.cpp" "$src/payload/szdd_expander.cpp" "$src/tools/szdd_packer.cpp")
+sources=("$src/tests/fuzz/szdd_expand_fuzz.cpp" "$src/payload/portable/szdd_expander.cpp" "$src/tools/szdd_packer.cpp")
 bin="$work/szdd_expand_fuzz"
-newest=$(ls -t "${sources[@]}" "$src/payload/szdd_expander.h" "$src/tools/szdd_packer.h" | head -1)
+newest=$(ls -t "${sources[@]}" "$src/payload/portable/szdd_expander.h" "$src/tools/szdd_packer.h" | head -1)
 if [ ! -x "$bin" ] || [ "$newest" -nt "$bin" ]; then
   # The packer is only checked, not explored: it gets the sanitizers without
   # coverage feedback, which would slow every run down.

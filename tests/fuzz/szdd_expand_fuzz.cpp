@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "payload/szdd_expander.h"
+#include "payload/portable/szdd_expander.h"
 #include "tools/szdd_packer.h"
 
 namespace {

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/format_with_code.h"
-#include "app/hresult.h"
-#include "app/outcome.h"
+#include "base/portable/format_with_code.h"
+#include "base/portable/hresult.h"
+#include "base/portable/outcome.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ const std::map<std::string, int32_t> kNamedWindowsErrors = {
     {"ERROR_CANT_ACCESS_FILE", 1920},
 };
 // The folders of the program's own sources.
-const char* const kProgramFolders[] = {"app", "applicability", "control", "payload", "records"};
+const char* const kProgramFolders[] = {"app", "applicability", "base", "control", "payload", "records"};
 
 std::string ReadText(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);

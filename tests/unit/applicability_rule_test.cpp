@@ -1,4 +1,4 @@
-#include "applicability/applicability_rule.h"
+#include "applicability/portable/applicability_rule.h"
 
 #include <gtest/gtest.h>
 

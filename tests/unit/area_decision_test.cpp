@@ -1,4 +1,4 @@
-#include "records/area_decision.h"
+#include "records/portable/area_decision.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/aside_name.h"
+#include "payload/portable/aside_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "control/bounded_wait.h"
+#include "control/portable/bounded_wait.h"
 
 #include <gtest/gtest.h>
 

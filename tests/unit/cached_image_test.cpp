@@ -1,4 +1,4 @@
-#include "applicability/cached_image.h"
+#include "applicability/portable/cached_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/digest_table.h"
+#include "payload/portable/digest_table.h"
 
 #include <gtest/gtest.h>
 

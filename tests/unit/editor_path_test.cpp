@@ -1,4 +1,4 @@
-#include "payload/editor_path.h"
+#include "payload/portable/editor_path.h"
 
 #include <gtest/gtest.h>
 

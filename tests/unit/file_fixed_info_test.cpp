@@ -1,4 +1,4 @@
-#include "applicability/file_fixed_info.h"
+#include "applicability/portable/file_fixed_info.h"
 
 #include <gtest/gtest.h>
 

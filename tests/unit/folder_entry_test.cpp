@@ -1,4 +1,4 @@
-#include "records/folder_entry.h"
+#include "records/portable/folder_entry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/folder_table.h"
+#include "payload/portable/folder_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/folder_trust.h"
+#include "base/portable/folder_trust.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/format_with_code.h"
+#include "base/portable/format_with_code.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "payload/install_selection.h"
+#include "payload/portable/install_selection.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 
-#include "applicability/storyloom_rule.h"
-#include "payload/patch_file_table.h"
+#include "applicability/portable/storyloom_rule.h"
+#include "payload/portable/patch_file_table.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "app/outcome.h"
+#include "base/portable/outcome.h"
 
 #include <gtest/gtest.h>
 
-#include "app/hresult.h"
+#include "base/portable/hresult.h"
 
 namespace {
 

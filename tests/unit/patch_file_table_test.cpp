@@ -1,4 +1,4 @@
-#include "payload/patch_file_table.h"
+#include "payload/portable/patch_file_table.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "payload/folder_table.h"
+#include "payload/portable/folder_table.h"
 
 namespace {
 

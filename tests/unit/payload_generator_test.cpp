@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/patch_file_table.h"
+#include "payload/portable/patch_file_table.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "applicability/pe_reader.h"
+#include "applicability/portable/pe_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "control/process_routing.h"
+#include "control/portable/process_routing.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "control/known_programs.h"
+#include "control/portable/known_programs.h"
 
 namespace {
 

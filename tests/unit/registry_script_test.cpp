@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "payload/activex_class_ids.h"
-#include "payload/patch_file_table.h"
+#include "payload/portable/activex_class_ids.h"
+#include "payload/portable/patch_file_table.h"
 #include "tools/registry_script_generator.h"
 
 namespace {

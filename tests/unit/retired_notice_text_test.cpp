@@ -1,4 +1,4 @@
-#include "records/retired_notice_text.h"
+#include "records/portable/retired_notice_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "control/service_operations.h"
+#include "control/portable/service_operations.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "control/service_wait.h"
+#include "control/portable/service_wait.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/sha256.h"
+#include "payload/portable/sha256.h"
 
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/sha256_blocks.h"
+#include "payload/portable/sha256_blocks.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "control/shutdown_steps.h"
+#include "control/portable/shutdown_steps.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/patch_file_table.h"
+#include "payload/portable/patch_file_table.h"
 
 namespace {
 

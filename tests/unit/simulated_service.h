@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "control/service_port.h"
+#include "control/portable/service_port.h"
 
 class SimulatedClock : public WaitClock {
  public:

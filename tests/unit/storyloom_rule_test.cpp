@@ -1,4 +1,4 @@
-#include "applicability/storyloom_rule.h"
+#include "applicability/portable/storyloom_rule.h"
 
 #include <gtest/gtest.h>
 

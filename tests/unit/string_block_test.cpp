@@ -1,4 +1,4 @@
-#include "app/string_block.h"
+#include "base/portable/string_block.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/szdd_expander.h"
+#include "payload/portable/szdd_expander.h"
 
 #include <gtest/gtest.h>
 

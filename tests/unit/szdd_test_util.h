@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/szdd_expander.h"
+#include "payload/portable/szdd_expander.h"
 
 namespace szdd_test {
 

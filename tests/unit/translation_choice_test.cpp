@@ -1,4 +1,4 @@
-#include "applicability/translation_choice.h"
+#include "applicability/portable/translation_choice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "records/version_file_text.h"
+#include "records/portable/version_file_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "applicability/version_file_words.h"
+#include "applicability/portable/version_file_words.h"
 
 #include <gtest/gtest.h>
 

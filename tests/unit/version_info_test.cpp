@@ -1,4 +1,4 @@
-#include "applicability/version_info.h"
+#include "applicability/portable/version_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "applicability/version_text.h"
+#include "applicability/portable/version_text.h"
 
 #include <gtest/gtest.h>
 

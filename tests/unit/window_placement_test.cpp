@@ -1,4 +1,4 @@
-#include "app/window_placement.h"
+#include "app/portable/window_placement.h"
 
 #include <gtest/gtest.h>
 

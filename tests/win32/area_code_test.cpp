@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "records/area_code.h"
 #include "test_registry.h"
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "payload/background_step.h"
+#include "base/background_step.h"
 
 TEST(BackgroundStep, AThrowingStepFailsWithAResultAndTheNextStillRuns) {
   BackgroundStep step;

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "payload/extract_payload.h"
 #include "payload/install_files.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "payload/install_files.h"
-#include "payload/sha256.h"
+#include "payload/portable/sha256.h"
 #include "payload/verified_file.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "applicability/applicability.h"
 #include "applicability/installed_product.h"
 #include "applicability/version_resource.h"

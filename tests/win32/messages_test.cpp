@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
-#include "app/module_state.h"
+#include "base/messages.h"
+#include "base/module_state.h"
 
 namespace {
 

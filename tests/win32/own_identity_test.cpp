@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/module_state.h"
-#include "app/win32_raii.h"
+#include "base/module_state.h"
+#include "base/win32_raii.h"
 #include "applicability/own_identity.h"
 #include "applicability/version_resource.h"
 #include "test_files.h"

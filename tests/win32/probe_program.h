@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 
 class ProbeProgram {
  public:

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "control/process_tools.h"
-#include "control/product_folders.h"
+#include "control/portable/product_folders.h"
 #include "control/quit_request.h"
 #include "control/relaunch.h"
 #include "control/user_start.h"

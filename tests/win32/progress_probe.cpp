@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/messages.h"
-#include "app/module_state.h"
+#include "base/messages.h"
+#include "base/module_state.h"
 #include "app/patch_process.h"
 
 namespace {

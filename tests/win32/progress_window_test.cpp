@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "app/messages.h"
-#include "app/module_state.h"
+#include "base/messages.h"
+#include "base/module_state.h"
 #include "app/patch_process.h"
 
 namespace {

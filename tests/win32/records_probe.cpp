@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/module_state.h"
+#include "base/module_state.h"
 #include "applicability/installed_product.h"
 #include "records/area_code.h"
 #include "records/retired_features.h"

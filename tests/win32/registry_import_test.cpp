@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/folder_handles.h"
-#include "app/platform.h"
-#include "app/registry_value.h"
-#include "app/win32_raii.h"
-#include "payload/activex_class_ids.h"
-#include "payload/digest_table.h"
+#include "base/folder_handles.h"
+#include "base/platform.h"
+#include "base/registry_value.h"
+#include "base/win32_raii.h"
+#include "payload/portable/activex_class_ids.h"
+#include "payload/portable/digest_table.h"
 #include "payload/extract_payload.h"
 #include "payload/registry_import.h"
 #include "payload/verified_file.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "payload/extract_payload.h"
 #include "records/removal.h"
 #include "test_files.h"

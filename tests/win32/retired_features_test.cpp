@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "app/platform.h"
-#include "app/registry_value.h"
-#include "app/win32_raii.h"
+#include "base/platform.h"
+#include "base/registry_value.h"
+#include "base/win32_raii.h"
 #include "records/retired_features.h"
 #include "test_files.h"
 #include "test_registry.h"

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "control/service_control.h"
 
 namespace {

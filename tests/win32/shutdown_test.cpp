@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "control/affected_processes.h"
 #include "control/process_tools.h"
-#include "control/product_folders.h"
+#include "control/portable/product_folders.h"
 #include "control/shutdown.h"
 #include "probe_program.h"
 

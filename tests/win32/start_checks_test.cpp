@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/admin_check.h"
-#include "app/module_state.h"
+#include "base/module_state.h"
 #include "app/os_version_cache.h"
 #include "app/silent_mode.h"
 #include "app/tv_recorder.h"

@@ -5,8 +5,8 @@
 // the user declines.
 #include <windows.h>
 
-#include "app/messages.h"
-#include "app/module_state.h"
+#include "base/messages.h"
+#include "base/module_state.h"
 #include "app/silent_mode.h"
 #include "app/tv_recorder.h"
 

@@ -10,9 +10,9 @@
 #include <regex>
 #include <string>
 
-#include "app/platform.h"
-#include "app/registry_value.h"
-#include "app/win32_raii.h"
+#include "base/platform.h"
+#include "base/registry_value.h"
+#include "base/win32_raii.h"
 #include "applicability/installed_product.h"
 #include "records/version_file.h"
 #include "records/version_records.h"

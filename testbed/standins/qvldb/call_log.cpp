@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cwctype>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "helper_common.h"  // from tests/wine/helpers
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;  // this library's own module

@@ -1,5 +1,5 @@
 // qvldb.dll: a stand-in for the maker's media-database library, exporting the
-// members of the class qvldb (records/qvldb.h) by their decorated names
+// members of the class qvldb (records/portable/qvldb.h) by their decorated names
 // (qvldb.def), over a real SQLite database:
 //   %ProgramData%\Orvane Shared\QVLLib\qvlmedia.db
 // Open(1) opens it for reading and writing (any other mode: read-only); it
@@ -14,10 +14,10 @@
 
 #include <string>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "call_log.h"
 #include "helper_common.h"  // from tests/wine/helpers
-#include "records/qvldb.h"
+#include "records/portable/qvldb.h"
 #include "sqlite3.h"
 
 namespace {

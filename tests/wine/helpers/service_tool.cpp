@@ -21,7 +21,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/win32_raii.h"
+#include "base/win32_raii.h"
 #include "helper_common.h"
 
 namespace {
