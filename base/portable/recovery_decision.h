@@ -1,0 +1,45 @@
+// What the next run does with a journal that a run left behind.
+#pragma once
+#include <vector>
+
+#include "base/portable/journal_record.h"
+
+// What is found now under the three names of one file record.
+struct FoundNames {
+  FileFacts destination;
+  FileFacts aside;
+  FileFacts newFile;
+};
+
+enum class FileRepair {
+  kNothing,            // the old file is in its place, nothing of ours is left
+  kDeleteNewFile,      // the old file is in place; the unused new file goes
+  kPutBack,            // the new file is in place: it goes, the aside copy comes back
+  kRestoreAside,       // the name is free: the aside copy comes back (a new file left goes)
+  kDeleteAdded,        // a file the update added goes
+  kDeleteAside,        // committed: the old copy goes
+  kLost,               // the old file is nowhere: nothing can be done
+};
+
+struct FileDecision {
+  size_t record = 0;  // index of the file record in the journal
+  FileRepair repair = FileRepair::kNothing;
+};
+
+struct RecoveryDecision {
+  enum class Mode {
+    kNone,            // no journal, or one that ended: nothing to do but delete it
+    kUndo,            // not committed: every file put back, the registry restored
+    kFinish,          // committed: the old copies deleted
+    kWaitForRestart,  // a put-back waits for the next restart: change nothing
+  };
+  Mode mode = Mode::kNone;
+  // Per file record, in the order to carry out (the reverse of the journal's for kUndo).
+  std::vector<FileDecision> files;
+  std::wstring snapshot;  // the registry snapshot to restore (kUndo), empty when none
+  std::vector<std::wstring> runningServices;  // to start again afterwards
+  bool relaunchRecorder = false;
+};
+
+// `found` holds, for each file record of `journal` in order, what is under its names now.
+RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector<FoundNames>& found);
