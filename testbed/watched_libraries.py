@@ -25,7 +25,7 @@ from wineprefix import helper, join_win
 if TYPE_CHECKING:
     from testbed.simulated_pc import SimulatedPC
 
-_TABLE_HEADER = Path(__file__).resolve().parents[1] / "payload" / "patch_file_table.h"
+_TABLE_HEADER = Path(__file__).resolve().parents[1] / "payload" / "portable" / "patch_file_table.h"
 _FIXED_INFO_SIGNATURE = struct.pack("<I", 0xFEEF04BD)
 
 
