@@ -1,13 +1,15 @@
 #include "app/patch_phases.h"
 
-#include "base/module_state.h"
+#include <memory>
+#include <vector>
+
+#include "app/update_journal_file.h"
+#include "app/update_transaction.h"
+#include "applicability/own_identity.h"
 #include "base/phase_time.h"
 #include "base/trace.h"
-#include "applicability/own_identity.h"
-#include "control/relaunch.h"
-#include "control/service_control.h"
+#include "control/preparation_steps.h"
 #include "control/shutdown.h"
-#include "payload/registry_import.h"
 #include "records/area_code.h"
 #include "records/media_database.h"
 #include "records/removal.h"
@@ -17,18 +19,54 @@
 namespace {
 
 // The component services in the order they are queried; restarts go the other way.
-const wchar_t* const kServiceNames[kServiceCount] = {L"QVLDms", L"QVLCImp", L"QVLDs"};
+const wchar_t* const kServiceNames[] = {L"QVLDms", L"QVLCImp", L"QVLDs"};
+
+// The session's steps, from the prepare phase to the finish phase. The
+// preparation (services and the recording application) is undone after
+// every run; the transaction's changes only when they fail.
+struct SessionSteps {
+  StepList preparation;
+  std::vector<const ServiceRestartStep*> services;
+  const RecorderRelaunchStep* recorder = nullptr;
+  UpdateJournalFile journal;
+  UpdateTransaction transaction{journal};
+};
+
+SessionSteps& Session() {
+  static SessionSteps session;
+  return session;
+}
+
+void PlanPreparation(SessionSteps& session) {
+  if (session.preparation.Size() != 0) return;
+  // Undone in reverse: the services from the last queried, then the recording application.
+  auto recorder = std::make_unique<RecorderRelaunchStep>();
+  session.recorder = recorder.get();
+  session.preparation.Add(std::move(recorder));
+  for (const wchar_t* name : kServiceNames) {
+    auto service = std::make_unique<ServiceRestartStep>(name);
+    session.services.push_back(service.get());
+    session.preparation.Add(std::move(service));
+  }
+}
+
+RunningBefore WhatRanBefore(const SessionSteps& session) {
+  RunningBefore before;
+  for (const ServiceRestartStep* service : session.services) {
+    if (service->WasRunning()) before.services.push_back(service->Service());
+  }
+  before.recorder = session.recorder != nullptr && session.recorder->Pending();
+  return before;
+}
 
 }  // namespace
 
 HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
   Trace(L"phase: prepare");
   PhaseTime time(L"prepare");
-  for (int s = 0; s < kServiceCount; ++s) {
-    const bool running = QueryServiceState(kServiceNames[s]) == SERVICE_RUNNING;
-    SetServiceWasRunning(static_cast<ComponentService>(s), running);
-    Trace(L"service: %ls %ls", kServiceNames[s], running ? L"running" : L"not running");
-  }
+  SessionSteps& session = Session();
+  PlanPreparation(session);
+  session.preparation.Do();  // notes what runs; undone by the finish phase
   {
     PhaseTime closing(L"programs and services closed");
     CloseRunningSoftware();
@@ -40,46 +78,48 @@ HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* c
   return S_OK;
 }
 
+HRESULT InstallUpdate(const InstallList& list, HINSTANCE module, HANDLE stopEvent) {
+  SessionSteps& session = Session();
+  const auto cancelled = [stopEvent] {
+    return stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
+  };
+  return session.transaction.Run(list, module, WhatRanBefore(session), cancelled);
+}
+
 HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
   Trace(L"phase: finish after 0x%08lX", static_cast<unsigned long>(result));
   PhaseTime time(L"finish");
-  const RegistryImportResult imported = ImportRegistryScript(ModuleInstance());
-  if (FAILED(imported.script)) {
-    Trace(L"registry: script not imported (%ls): 0x%08lX", imported.step,
-          static_cast<unsigned long>(imported.script));
-  } else {
-    Trace(L"registry: script started; compatibility values %ls",
-          imported.valuesWritten ? L"written" : L"not all written");
+  SessionSteps& session = Session();
+  if (session.transaction.Committed()) {
+    // The database's library has no roll-back: it runs on a committed update
+    // only, while the services are still stopped.
+    const bool database = UpdateMediaDatabase();
+    Trace(L"record: media database %ls", database ? L"updated" : L"not updated");
+    const HRESULT removed = session.transaction.Finish();
+    Trace(L"transaction: old copies removed: 0x%08lX", static_cast<unsigned long>(removed));
   }
-  const bool database = UpdateMediaDatabase();
-  Trace(L"record: media database %ls", database ? L"updated" : L"not updated");
-  for (int s = kServiceCount - 1; s >= 0; --s) {
-    if (ServiceWasRunning(static_cast<ComponentService>(s))) {
-      PhaseTime start(std::wstring(L"service start ") + kServiceNames[s]);
-      StartServiceAndWait(kServiceNames[s]);
-    }
+  session.preparation.Rollback();
+  session.transaction.End();
+  if (context == nullptr || FAILED(result)) {
+    // The script and the work folder go after a failure too.
+    RemoveWorkFolder();
+    if (context == nullptr) return E_INVALIDARG;
+    return result;
   }
-  if (TvRecorderRelaunchPending()) {
-    const bool started = RelaunchTvRecorder();
-    Trace(L"program: recording application %ls", started ? L"started again" : L"not started again");
+  const bool listed = WritePatchListEntry(context->patchId.c_str(), context->productDescription.c_str(),
+                                          context->updateVersion.c_str());
+  Trace(L"record: patch list entry %ls", listed ? L"written" : L"not written");
+  WriteVersionFile(context->productDescription.c_str(), context->updateVersion.c_str());
+  const bool uninstall = UpdateUninstallEntry();
+  Trace(L"record: uninstall entry %ls", uninstall ? L"written" : L"not written");
+  {
+    PhaseTime removal(L"work folder removal");
+    RemoveWorkFolder();
   }
-  if (context == nullptr) return E_INVALIDARG;
-  if (SUCCEEDED(result)) {
-    const bool listed = WritePatchListEntry(context->patchId.c_str(), context->productDescription.c_str(),
-                                            context->updateVersion.c_str());
-    Trace(L"record: patch list entry %ls", listed ? L"written" : L"not written");
-    WriteVersionFile(context->productDescription.c_str(), context->updateVersion.c_str());
-    const bool uninstall = UpdateUninstallEntry();
-    Trace(L"record: uninstall entry %ls", uninstall ? L"written" : L"not written");
-    {
-      PhaseTime removal(L"work folder removal");
-      RemoveWorkFolder();
-    }
-    if (GetAreaCode() != 1) RemoveRetiredFeatureData();
-    DeleteWebMediaValue();
-    DeleteRetiredHelpFiles();
-    Trace(L"record: work folder and retired data removed");
-  }
+  if (GetAreaCode() != 1) RemoveRetiredFeatureData();
+  DeleteWebMediaValue();
+  DeleteRetiredHelpFiles();
+  Trace(L"record: work folder and retired data removed");
   // Nothing here changes the session's result.
   return result;
 }

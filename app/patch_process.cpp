@@ -5,9 +5,8 @@
 #include <new>
 
 #include "app/patch_phases.h"
-#include "payload/install_files.h"
 
-PatchPhases UpdatePhases() { return {PreparePhase, InstallFiles, FinishPhase}; }
+PatchPhases UpdatePhases() { return {PreparePhase, InstallUpdate, FinishPhase}; }
 
 CPatchProcess::CPatchProcess(const PatchPhases& phases) : phases_(phases) {
   // Manual reset, not signalled, unnamed; without it the worker never sees a stop request.
@@ -111,7 +110,7 @@ unsigned __stdcall CPatchProcess::WorkerMain(void* argument) {
     } else if (self->installStep_ != nullptr) {
       // A shutdown while files are replaced would leave the product half new.
       self->HoldShutdown(true);
-      result = RunPhase([&] { return self->installStep_(self->installList_, self->module_); });
+      result = RunPhase([&] { return self->installStep_(self->installList_, self->module_, self->stopEvent_); });
       self->HoldShutdown(false);
     }
   }

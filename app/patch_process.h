@@ -14,7 +14,7 @@
 using PatchPhaseCallback = HRESULT (*)(HRESULT result, HANDLE stopEvent, const InstallList* list,
                                        PatchContext* context);
 // The installation between the two phases.
-using InstallStep = HRESULT (*)(const InstallList& list, HINSTANCE module);
+using InstallStep = HRESULT (*)(const InstallList& list, HINSTANCE module, HANDLE stopEvent);
 
 // The steps a session runs; the update's own unless a caller (a test) gives others.
 struct PatchPhases {

@@ -9,7 +9,6 @@ struct ProcessState {
   std::wstring caption;
   bool silent = false;
   bool relaunchTvRecorder = false;
-  bool serviceWasRunning[kServiceCount] = {};
 };
 
 ProcessState& State() {
@@ -27,7 +26,3 @@ bool IsSilent() { return State().silent; }
 void SetSilent(bool silent) { State().silent = silent; }
 bool TvRecorderRelaunchPending() { return State().relaunchTvRecorder; }
 void SetTvRecorderRelaunchPending(bool pending) { State().relaunchTvRecorder = pending; }
-bool ServiceWasRunning(ComponentService service) { return State().serviceWasRunning[service]; }
-void SetServiceWasRunning(ComponentService service, bool running) {
-  State().serviceWasRunning[service] = running;
-}

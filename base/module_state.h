@@ -18,8 +18,3 @@ void SetSilent(bool silent);
 // the finish phase then has it started again.
 bool TvRecorderRelaunchPending();
 void SetTvRecorderRelaunchPending(bool pending);
-
-// Whether each component service was running when the prepare phase looked.
-enum ComponentService { kServiceQVLDms = 0, kServiceQVLCImp = 1, kServiceQVLDs = 2, kServiceCount = 3 };
-bool ServiceWasRunning(ComponentService service);
-void SetServiceWasRunning(ComponentService service, bool running);

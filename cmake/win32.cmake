@@ -45,12 +45,15 @@ set(WIN32_SOURCES
   app/patch_process.cpp
   app/progress_window.cpp
   app/patch_phases.cpp
+  app/update_transaction.cpp
+  app/update_journal_file.cpp
   app/run_patch_session.cpp
   app/entry.cpp
   base/trace.cpp
   base/system_library.cpp
   base/folder_handles.cpp
   base/phase_time.cpp
+  base/file_facts.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp
@@ -58,6 +61,8 @@ set(WIN32_SOURCES
   applicability/file_handle_image.cpp
   payload/install_list.cpp
   payload/install_files.cpp
+  payload/file_steps.cpp
+  payload/registry_steps.cpp
   base/background_step.cpp
   payload/expand_file.cpp
   payload/extract_payload.cpp
@@ -73,6 +78,7 @@ set(WIN32_SOURCES
   control/scm_connection.cpp
   control/service_control.cpp
   control/relaunch.cpp
+  control/preparation_steps.cpp
   control/program_start.cpp
   control/shell_start.cpp
   control/user_start.cpp

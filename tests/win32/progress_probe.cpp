@@ -24,7 +24,7 @@ HRESULT HoldTheWindow(HRESULT, HANDLE, const InstallList*, PatchContext*) {
   return S_OK;
 }
 
-HRESULT NoInstall(const InstallList&, HINSTANCE) { return S_OK; }
+HRESULT NoInstall(const InstallList&, HINSTANCE, HANDLE) { return S_OK; }
 
 }  // namespace
 

@@ -57,7 +57,7 @@ HRESULT LookAtTheWindow(HRESULT, HANDLE, const InstallList*, PatchContext*) {
   return S_OK;
 }
 
-HRESULT NoInstall(const InstallList&, HINSTANCE) { return S_OK; }
+HRESULT NoInstall(const InstallList&, HINSTANCE, HANDLE) { return S_OK; }
 
 HRESULT RunLooking(const wchar_t* title) {
   SetModuleInstance(GetModuleHandleW(nullptr));

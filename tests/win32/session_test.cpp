@@ -34,7 +34,7 @@ HRESULT RecordingPrepare(HRESULT result, HANDLE, const InstallList* list, PatchC
   return g_prepareResult;
 }
 
-HRESULT RecordingInstall(const InstallList&, HINSTANCE) {
+HRESULT RecordingInstall(const InstallList&, HINSTANCE, HANDLE) {
   g_steps.push_back("install");
   return g_installResult;
 }
@@ -78,7 +78,7 @@ TEST(PatchSession, FailedPrepareSkipsInstallationButNotTheFinishPhase) {
   EXPECT_EQ(result, static_cast<HRESULT>(0x80070005));
 }
 
-HRESULT InstallThatThrows(const InstallList&, HINSTANCE) {
+HRESULT InstallThatThrows(const InstallList&, HINSTANCE, HANDLE) {
   g_steps.push_back("install");
   if (g_installResult == E_OUTOFMEMORY) throw std::bad_alloc();
   throw 42;  // anything else a phase might let out
@@ -126,7 +126,7 @@ HRESULT PrepareThatAsks(HRESULT, HANDLE, const InstallList*, PatchContext*) {
   AskToEndSession();
   return S_OK;
 }
-HRESULT InstallThatAsks(const InstallList&, HINSTANCE) {
+HRESULT InstallThatAsks(const InstallList&, HINSTANCE, HANDLE) {
   AskToEndSession();
   return S_OK;
 }

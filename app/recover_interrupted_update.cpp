@@ -1,0 +1,146 @@
+#include "app/recover_interrupted_update.h"
+
+#include <string>
+#include <vector>
+
+#include "app/update_transaction.h"
+#include "base/file_facts.h"
+#include "base/journal_file.h"
+#include "base/phase_time.h"
+#include "base/portable/recovery_decision.h"
+#include "base/portable/registry_snapshot_codec.h"
+#include "base/registry_snapshot.h"
+#include "base/trace.h"
+#include "control/relaunch.h"
+#include "control/service_control.h"
+
+namespace {
+
+bool Rename(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// A mapped file cannot be deleted: it goes at the next restart.
+void DeleteNowOrAtRestart(const std::wstring& path) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+  MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// Carries out one file's repair; false when the old file could not be put
+// back now (it is then put back at the next restart).
+bool Repair(const JournalRecord& file, FileRepair repair) {
+  switch (repair) {
+    case FileRepair::kNothing:
+    case FileRepair::kLost:
+      return true;
+    case FileRepair::kDeleteNewFile:
+      DeleteNowOrAtRestart(file.newFile);
+      return true;
+    case FileRepair::kDeleteAdded:
+      DeleteNowOrAtRestart(file.destination);
+      return true;
+    case FileRepair::kDeleteAside:
+      DeleteNowOrAtRestart(file.aside);
+      if (!file.newFile.empty()) DeleteNowOrAtRestart(file.newFile);
+      return true;
+    case FileRepair::kPutBack:
+      // The new file goes back under its new-file name, then away.
+      if (!Rename(file.destination, file.newFile)) {
+        MoveFileExW(file.aside.c_str(), file.destination.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        return false;
+      }
+      DeleteNowOrAtRestart(file.newFile);
+      [[fallthrough]];
+    case FileRepair::kRestoreAside:
+      if (!Rename(file.aside, file.destination)) {
+        MoveFileExW(file.aside.c_str(), file.destination.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        return false;
+      }
+      if (!file.newFile.empty()) DeleteNowOrAtRestart(file.newFile);
+      return true;
+  }
+  return true;
+}
+
+HRESULT RestoreSnapshot(JournalFile& journal, const std::wstring& name) {
+  std::string bytes;
+  HRESULT result = journal.LoadFile(name, bytes);
+  if (FAILED(result)) return result;
+  RegistrySnapshot snapshot;
+  if (!DecodeRegistrySnapshot(bytes, snapshot)) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  return RestoreRegistrySnapshot(snapshot);
+}
+
+const wchar_t* ModeName(RecoveryDecision::Mode mode) {
+  switch (mode) {
+    case RecoveryDecision::Mode::kNone: return L"nothing to do";
+    case RecoveryDecision::Mode::kUndo: return L"undo";
+    case RecoveryDecision::Mode::kFinish: return L"finish";
+    case RecoveryDecision::Mode::kWaitForRestart: return L"waits for a restart";
+  }
+  return L"";
+}
+
+}  // namespace
+
+HRESULT RecoverInterruptedUpdate() {
+  JournalFile journal;
+  HRESULT result = JournalFile::Open(journal);
+  if (FAILED(result)) {
+    // Without the folder there is no journal to act on; the update itself
+    // fails later when it cannot write one.
+    Trace(L"recovery: journal folder not available: 0x%08lX", static_cast<unsigned long>(result));
+    return S_OK;
+  }
+  DecodedJournal decoded;
+  result = journal.Read(decoded);
+  if (result == S_FALSE) return S_OK;
+  if (FAILED(result)) {
+    Trace(L"recovery: journal not readable: 0x%08lX", static_cast<unsigned long>(result));
+    return S_OK;
+  }
+  PhaseTime time(L"recovery");
+  std::vector<FoundNames> found;
+  for (const JournalRecord& record : decoded.records) {
+    if (record.kind != RecordKind::kFile) continue;
+    FoundNames names;
+    names.destination = FactsOfFile(record.destination);
+    names.aside = FactsOfFile(record.aside);
+    if (!record.newFile.empty()) names.newFile = FactsOfFile(record.newFile);
+    found.push_back(names);
+  }
+  const RecoveryDecision decision = DecideRecovery(decoded, found);
+  Trace(L"recovery: journal of %u records%ls: %ls", static_cast<unsigned>(decoded.records.size()),
+        decoded.torn ? L" and a torn one" : L"", ModeName(decision.mode));
+  if (decision.mode == RecoveryDecision::Mode::kWaitForRestart) return kRestartNeededForRollback;
+
+  std::vector<const JournalRecord*> files;
+  for (const JournalRecord& record : decoded.records) {
+    if (record.kind == RecordKind::kFile) files.push_back(&record);
+  }
+  bool restart = false;
+  for (const FileDecision& file : decision.files) {
+    if (file.record >= files.size()) continue;
+    if (!Repair(*files[file.record], file.repair)) restart = true;
+  }
+  if (!decision.snapshot.empty()) {
+    const HRESULT restored = RestoreSnapshot(journal, decision.snapshot);
+    Trace(L"recovery: registry restored: 0x%08lX", static_cast<unsigned long>(restored));
+  }
+  if (restart) {
+    JournalRecord pending;
+    pending.kind = RecordKind::kRollbackPending;
+    journal.Append({pending});
+    Trace(L"recovery: a put-back waits for the next restart");
+    return kRestartNeededForRollback;
+  }
+  for (const std::wstring& service : decision.runningServices) {
+    if (QueryServiceState(service.c_str()) != SERVICE_RUNNING) StartServiceAndWait(service.c_str());
+  }
+  if (decision.relaunchRecorder) RelaunchTvRecorder();
+  journal.Delete();
+  return S_OK;
+}

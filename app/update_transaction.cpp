@@ -1,0 +1,88 @@
+#include "app/update_transaction.h"
+
+#include "base/phase_time.h"
+#include "base/trace.h"
+#include "payload/file_steps.h"
+#include "payload/registry_steps.h"
+
+namespace {
+
+constexpr const wchar_t* kSnapshotName = L"registry.snapshot";
+
+JournalRecord BeginRecord(const RunningBefore& before) {
+  JournalRecord begin;
+  begin.kind = RecordKind::kBegin;
+  begin.runningServices = before.services;
+  begin.relaunchRecorder = before.recorder;
+  return begin;
+}
+
+JournalRecord RecordOf(RecordKind kind) {
+  JournalRecord record;
+  record.kind = kind;
+  return record;
+}
+
+void TraceStep(const std::wstring& name, int32_t result) {
+  Trace(L"%ls: 0x%08lX", name.c_str(), static_cast<unsigned long>(result));
+}
+
+}  // namespace
+
+HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
+                               const std::function<bool()>& cancelled) {
+  PhaseTime time(L"installation");
+  changes_.SetObserver(TraceStep);
+  // Planned in full before anything changes: a payload or a digest that is
+  // missing, a volume that is short of room, a script that cannot be had
+  // stop the update here.
+  std::vector<JournalRecord> records{BeginRecord(before)};
+  std::vector<JournalRecord> files;
+  HRESULT result = PlanFileSteps(list, module, files, changes_);
+  if (FAILED(result)) return result;
+  records.insert(records.end(), files.begin(), files.end());
+  // The snapshot is saved, and named in the journal, before the registry changes.
+  const SnapshotSaver save = [this](const std::string& bytes) -> HRESULT {
+    const HRESULT saved = journal_.SaveFile(kSnapshotName, bytes);
+    if (FAILED(saved)) return saved;
+    JournalRecord registry = RecordOf(RecordKind::kRegistry);
+    registry.snapshot = kSnapshotName;
+    return journal_.Append({registry});
+  };
+  result = PlanRegistrySteps(module, save, changes_);
+  if (FAILED(result)) return result;
+
+  result = journal_.Start();
+  if (SUCCEEDED(result)) {
+    started_ = true;
+    result = journal_.Append(records);
+  }
+  if (SUCCEEDED(result)) result = changes_.Do(cancelled);
+  if (SUCCEEDED(result) && cancelled && cancelled()) result = E_ABORT;
+  if (SUCCEEDED(result)) result = journal_.Append({RecordOf(RecordKind::kCommit)});
+  if (SUCCEEDED(result)) {
+    committed_ = true;
+    Trace(L"transaction: committed");
+    return S_OK;
+  }
+  Trace(L"transaction: rolled back after 0x%08lX", static_cast<unsigned long>(result));
+  PhaseTime rollback(L"roll-back");
+  restartNeeded_ = changes_.Rollback();
+  if (restartNeeded_) {
+    journal_.Append({RecordOf(RecordKind::kRollbackPending)});
+    Trace(L"transaction: a put-back waits for the next restart");
+    return kRestartNeededForRollback;
+  }
+  return result;
+}
+
+HRESULT UpdateTransaction::Finish() {
+  PhaseTime time(L"old copies removed");
+  return changes_.Finish();
+}
+
+void UpdateTransaction::End() {
+  if (!started_ || restartNeeded_) return;
+  journal_.Append({RecordOf(RecordKind::kEnd)});
+  journal_.Delete();
+}
