@@ -11,6 +11,10 @@ Runs, several times each and interleaved, on the same machine in one go:
 - nothing running: the same update without programs or services, once as a
   user starts it (two message boxes, answered at once by the harness) and
   once silent, as the maker's update tool starts it (no box);
+- nothing running, before the transaction: the silent update by the
+  updater.exe of the commit before the update became a transaction (by
+  default the parent of the commit that added payload/file_steps.cpp), which
+  overwrote files in place and did not wait for the registry editor;
 - copy floor: copy_floor.exe copies the same 161 payload files (96 MB) to
   the same destinations, the floor of any update.
 
@@ -22,7 +26,7 @@ for every run). Then the medians of this build's phase times from its trace,
 and the ratios: whole PC against the baseline, nothing running against the
 floor.
 
-    python3 bench/whole_run_bench.py [--runs N] [--baseline REV]
+    python3 bench/whole_run_bench.py [--runs N] [--baseline REV] [--before-transaction REV]
 """
 
 from __future__ import annotations
@@ -64,6 +68,15 @@ def default_baseline() -> str:
                            cwd=REPO, capture_output=True, text=True, check=True).stdout.split()
     if not added:
         raise SystemExit("bench: no commit adds control/portable/bounded_wait.cpp; give --baseline")
+    return added[-1] + "~1"
+
+
+def before_transaction() -> str:
+    """The commit before the update's changes became one transaction."""
+    added = subprocess.run(["git", "log", "--diff-filter=A", "--format=%H", "--", "payload/file_steps.cpp"],
+                           cwd=REPO, capture_output=True, text=True, check=True).stdout.split()
+    if not added:
+        raise SystemExit("bench: no commit adds payload/file_steps.cpp; give --before-transaction")
     return added[-1] + "~1"
 
 
@@ -133,7 +146,9 @@ def run_copy_floor() -> tuple:
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--baseline", default=None, help="the commit to compare with")
+    parser.add_argument("--baseline", default=None, help="the commit to compare the whole PC with")
+    parser.add_argument("--before-transaction", default=None,
+                        help="the commit to compare the update with nothing running with")
     args = parser.parse_args()
     runs_32bit, why = x86_32_mode()
     if not runs_32bit:
@@ -141,12 +156,14 @@ def main() -> int:
         return 1
     ensure_templates(["64"])
     baseline = build_baseline(args.baseline or default_baseline())
+    untransacted = build_baseline(args.before_transaction or before_transaction())
     current = updater_exe()
     variants = {
         "whole PC, this build": lambda: run_update(current, WHOLE_PC),
         "whole PC, baseline": lambda: run_update(baseline, WHOLE_PC),
         "nothing running, this build": lambda: run_update(current, []),
         "nothing running, silent": lambda: run_update(current, ["--silent", "dword1"]),
+        "nothing running, silent, before": lambda: run_update(untransacted, ["--silent", "dword1"]),
         "copy floor (copy_floor.exe)": run_copy_floor,
     }
     lifetimes = defaultdict(list)
@@ -171,7 +188,8 @@ def main() -> int:
         print(f"  {name:32} median {life[name]:5.2f} (min {min(lifetimes[name]):.2f}, max "
               f"{max(lifetimes[name]):.2f})   median {wall[name]:5.2f} (min {min(walls[name]):.2f}, max "
               f"{max(walls[name]):.2f})")
-    for name in ("whole PC, this build", "nothing running, silent", "copy floor (copy_floor.exe)"):
+    for name in ("whole PC, this build", "nothing running, silent", "nothing running, silent, before",
+                 "copy floor (copy_floor.exe)"):
         print(f"Phase and step times of '{name}' (median, s):")
         for phase, values in phases[name].items():
             print(f"  {phase:40} {statistics.median(values):6.2f}")
@@ -179,9 +197,22 @@ def main() -> int:
     print("Ratios (process lifetime; wall time in the harness in brackets):")
     for name, other, target in (("whole PC, this build", "whole PC, baseline", "at most 0.40"),
                                 ("nothing running, silent", floor, "at most 3"),
+                                ("nothing running, silent", "nothing running, silent, before", "at most 1.25"),
                                 ("nothing running, this build", floor, "at most 3; two boxes answered")):
         print(f"  {name} / {other}: {life[name] / life[other]:.2f} ({wall[name] / wall[other]:.2f}) "
               f"(target {target})")
+    before = phases["nothing running, silent, before"]
+    # The editor is now waited for inside the installation; it was waited for
+    # by the work folder's removal before.
+    now_install = statistics.median(phases["nothing running, silent"]["installation"])
+    then_install = statistics.median(before["installation"])
+    print(f"installation, this build / before the transaction: {now_install / then_install:.2f} "
+          f"({now_install:.2f} s / {then_install:.2f} s; target at most 1.25)")
+    if "work folder removal" in before and "work folder removal" in phases["nothing running, silent"]:
+        now_both = now_install + statistics.median(phases["nothing running, silent"]["work folder removal"])
+        then_both = then_install + statistics.median(before["work folder removal"])
+        print(f"installation and work folder removal (the editor's wait in either): "
+              f"{now_both / then_both:.2f} ({now_both:.2f} s / {then_both:.2f} s)")
     installation = statistics.median(phases["nothing running, silent"]["installation"])
     copies = statistics.median(phases[floor]["copies alone"])
     print(f"installation / copies alone:     {installation / copies:.2f} (the two inside their processes)")

@@ -119,6 +119,7 @@ class SwapFileStep : public Step {
   int32_t Do() override {
     const JournalRecord& file = Record();
     if (file.old.exists) {
+      // A file held open without delete sharing cannot be renamed: 0x80070020.
       if (!Rename(file.destination, file.aside)) return LastErrorResult();
       movedAside_ = true;
     }
