@@ -2,18 +2,23 @@
 
 #include "base/win32_raii.h"
 
-std::optional<RegistryValue> QueryRegistryValue(HKEY key, const wchar_t* name) {
-  RegistryValue value;
+LONG ReadRegistryValue(HKEY key, const wchar_t* name, RegistryValue& value) {
   DWORD size = 0;
-  if (RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  LONG status = RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size);
+  if (status != ERROR_SUCCESS) return status;
   value.data.resize(size);
   if (size > 0) {
     DWORD read = size;
-    if (RegQueryValueExW(key, name, nullptr, &value.type, value.data.data(), &read) != ERROR_SUCCESS) {
-      return std::nullopt;
-    }
+    status = RegQueryValueExW(key, name, nullptr, &value.type, value.data.data(), &read);
+    if (status != ERROR_SUCCESS) return status;
     value.data.resize(read);
   }
+  return ERROR_SUCCESS;
+}
+
+std::optional<RegistryValue> QueryRegistryValue(HKEY key, const wchar_t* name) {
+  RegistryValue value;
+  if (ReadRegistryValue(key, name, value) != ERROR_SUCCESS) return std::nullopt;
   return value;
 }
 

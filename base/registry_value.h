@@ -14,6 +14,9 @@ struct RegistryValue {
 
 // Asks for the type and size first, then reads that many bytes.
 std::optional<RegistryValue> QueryRegistryValue(HKEY key, const wchar_t* name);
+// The same, with the status of the read that failed (ERROR_FILE_NOT_FOUND
+// for a value that is missing).
+LONG ReadRegistryValue(HKEY key, const wchar_t* name, RegistryValue& value);
 
 // The text of a REG_SZ or REG_EXPAND_SZ value as stored (not expanded), up to
 // its first zero character; empty for any other type. An odd size is rounded

@@ -67,6 +67,8 @@ set(WIN32_SOURCES
   payload/expand_file.cpp
   payload/extract_payload.cpp
   payload/registry_import.cpp
+  payload/registry_steps.cpp
+  base/registry_snapshot.cpp
   payload/held_script.cpp
   payload/work_folder.cpp
   payload/payload_digests.cpp

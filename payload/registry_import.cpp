@@ -25,6 +25,8 @@ constexpr const wchar_t* kScriptFileName = L"Reg.reg";
 
 constexpr const wchar_t* kCompatibilityKey = L"SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\";
 constexpr DWORD kKillBit = 0x400;  // Internet Explorer does not load the control
+constexpr DWORD kEditorEndWaitMs = 10000;  // for an ended editor to be gone
+constexpr LONGLONG kMaxScriptBytes = 1 << 20;  // the scripts are about 40 KB
 
 // The editor's process, from its start to the end of the run.
 UniqueHandle& EditorProcess() {
@@ -51,18 +53,17 @@ PatchFileEntry ScriptRow(bool is64Bit) {
 }
 
 // Creates or opens the class id's key in one view, closes the key held so far,
-// holds the new one and writes the value. False at the first step that fails.
-bool WriteCompatibilityValue(const std::wstring& path, REGSAM view, UniqueRegKey& held) {
+// holds the new one and writes the value. The status of the first step that fails.
+LONG WriteCompatibilityValue(const std::wstring& path, REGSAM view, UniqueRegKey& held) {
   UniqueRegKey created;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view,
-                      nullptr, created.Receive(), nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const bool closed = !held || RegCloseKey(held.Release()) == ERROR_SUCCESS;
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_WRITE | view, nullptr, created.Receive(), nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  status = held ? RegCloseKey(held.Release()) : ERROR_SUCCESS;
   held = std::move(created);  // held even after a failed close, so that it is closed in its turn
-  if (!closed) return false;
+  if (status != ERROR_SUCCESS) return status;
   return RegSetValueExW(held.Get(), L"Compatibility Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kKillBit),
-                        sizeof kKillBit) == ERROR_SUCCESS;
+                        sizeof kKillBit);
 }
 
 // Whether `path`, as a program that opens it would follow it, leads to the
@@ -73,12 +74,30 @@ bool LeadsTo(const std::wstring& path, HANDLE held) {
   return opened && SameFile(IdentityOf(opened.Get()), IdentityOf(held));
 }
 
+// The checked script's bytes, read through the handle that has held it
+// unchanged since its check.
+HRESULT ReadHeldScript(HANDLE held, std::vector<uint8_t>& text) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(held, &size)) return LastErrorResult();
+  if (size.QuadPart > kMaxScriptBytes) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+  text.resize(static_cast<size_t>(size.QuadPart));
+  OVERLAPPED from{};  // from the start, wherever the check left the file pointer
+  DWORD read = 0;
+  if (!text.empty() && !ReadFile(held, text.data(), static_cast<DWORD>(text.size()), &read, &from)) {
+    return LastErrorResult();
+  }
+  if (read != text.size()) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+  return S_OK;
+}
+
+}  // namespace
+
 // Starts the Windows folder's editor on the script: by its full path, never
 // through a search or a file association (which a user's own registrations
 // could redirect), in the system folder rather than the updater's current
 // one (often Downloads) for the libraries it loads, and hidden. No error box
 // may stop an unattended run: CreateProcessW shows none.
-HRESULT StartEditor(const std::wstring& script) {
+HRESULT StartRegistryEditor(const std::wstring& script) {
   // The shared Windows folder, never a terminal server's per-user one.
   wchar_t windowsFolder[MAX_PATH] = {};
   const UINT windowsLength = GetSystemWindowsDirectoryW(windowsFolder, MAX_PATH);
@@ -105,31 +124,32 @@ HRESULT StartEditor(const std::wstring& script) {
   return S_OK;
 }
 
-}  // namespace
 
-bool SetActiveXCompatibilityFlags(bool is64Bit) {
-  bool result = true;
+std::wstring ActiveXCompatibilityKey(const wchar_t* classId) { return std::wstring(kCompatibilityKey) + classId; }
+
+HRESULT WriteActiveXCompatibilityFlags(bool is64Bit) {
+  LONG first = ERROR_SUCCESS;
   UniqueRegKey held;
   for (const wchar_t* classId : ActiveXClassIds()) {
-    const std::wstring path = std::wstring(kCompatibilityKey) + classId;
+    const std::wstring path = ActiveXCompatibilityKey(classId);
     // A failure in the 64-bit view leaves the 32-bit view of this class id unwritten.
-    if (is64Bit && !WriteCompatibilityValue(path, KEY_WOW64_64KEY, held)) {
-      result = false;
-      continue;
-    }
-    if (!WriteCompatibilityValue(path, KEY_WOW64_32KEY, held)) result = false;
+    LONG status = is64Bit ? WriteCompatibilityValue(path, KEY_WOW64_64KEY, held) : ERROR_SUCCESS;
+    if (status == ERROR_SUCCESS) status = WriteCompatibilityValue(path, KEY_WOW64_32KEY, held);
+    if (status != ERROR_SUCCESS && first == ERROR_SUCCESS) first = status;
   }
-  return result;  // the key still held is closed by its owner
+  return HRESULT_FROM_WIN32(first);  // the key still held is closed by its owner
 }
+
+bool SetActiveXCompatibilityFlags(bool is64Bit) { return SUCCEEDED(WriteActiveXCompatibilityFlags(is64Bit)); }
 
 bool DeleteRegistryScript() { return Script().Delete(); }
 
-RegistryImportResult ImportRegistryScript(HINSTANCE module) {
-  RegistryImportResult result;
+PreparedRegistryScript PrepareRegistryScript(HINSTANCE module) {
+  PreparedRegistryScript prepared;
   const auto stop = [&](const wchar_t* step, HRESULT failure) {
-    result.step = step;
-    result.script = failure;
-    return result;
+    prepared.step = step;
+    prepared.result = failure;
+    return std::move(prepared);
   };
   // The folder held since the installation began; only when the installation
   // never came to make it is it made here.
@@ -140,8 +160,7 @@ RegistryImportResult ImportRegistryScript(HINSTANCE module) {
   }
   const HANDLE folder = HeldWorkFolder();
 
-  const bool is64Bit = Is64BitProcessor();
-  const PatchFileEntry row = ScriptRow(is64Bit);
+  const PatchFileEntry row = ScriptRow(Is64BitProcessor());
   PayloadFile payload;
   HRESULT step = LoadPayloadFile(module, L"REG", row, payload);
   if (FAILED(step)) return stop(L"no script", step);
@@ -160,16 +179,31 @@ RegistryImportResult ImportRegistryScript(HINSTANCE module) {
   // the work folder is held open (Windows refuses to rename a folder with an
   // open entry below it), and it is checked to lead to the file held: Wine,
   // for one, keeps a held folder's old name after its parent was renamed.
-  const std::wstring scriptPath = PathForEditor(FinalPathOf(folder), kScriptFileName);
-  if (!LeadsTo(scriptPath, script.Reading())) {
+  prepared.editorPath = PathForEditor(FinalPathOf(folder), kScriptFileName);
+  if (!LeadsTo(prepared.editorPath, script.Reading())) {
     script.Delete();
     return stop(L"script path leads elsewhere", HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE));
   }
+  step = ReadHeldScript(script.Reading(), prepared.text);
+  if (FAILED(step)) return stop(L"script not read", step);
+  prepared.result = S_OK;
+  return prepared;
+}
 
-  step = StartEditor(scriptPath);
-  if (FAILED(step)) return stop(L"editor not started", step);
-  result.script = S_OK;
-  result.valuesWritten = SetActiveXCompatibilityFlags(is64Bit);
+RegistryImportResult ImportRegistryScript(HINSTANCE module) {
+  RegistryImportResult result;
+  const PreparedRegistryScript prepared = PrepareRegistryScript(module);
+  if (FAILED(prepared.result)) {
+    result.step = prepared.step;
+    result.script = prepared.result;
+    return result;
+  }
+  result.script = StartRegistryEditor(prepared.editorPath);
+  if (FAILED(result.script)) {
+    result.step = L"editor not started";
+    return result;
+  }
+  result.valuesWritten = SetActiveXCompatibilityFlags(Is64BitProcessor());
   return result;
 }
 
@@ -184,4 +218,17 @@ RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs) {
     process.Reset();
   }
   return end;
+}
+
+bool EndRegistryEditor(DWORD waitMs) {
+  UniqueHandle& process = EditorProcess();
+  if (!process) return true;
+  if (WaitForSingleObject(process.Get(), waitMs) != WAIT_OBJECT_0) {
+    // Our own child: ended, and waited for until it is gone, so that nothing
+    // it still writes lands after what comes next.
+    TerminateProcess(process.Get(), WAIT_TIMEOUT);
+    if (WaitForSingleObject(process.Get(), kEditorEndWaitMs) != WAIT_OBJECT_0) return false;
+  }
+  process.Reset();
+  return true;
 }

@@ -1,5 +1,6 @@
-// The registry scripts recounted from their text by a reader of their own (not
-// the generator's writer), and the ActiveX class list checked against them.
+// The registry scripts read back through the product's parse (not the
+// generator's writer) and recounted, and the ActiveX class list checked
+// against them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,13 +16,17 @@
 
 #include "payload/portable/activex_class_ids.h"
 #include "payload/portable/patch_file_table.h"
+#include "payload/portable/registry_script.h"
 #include "tools/registry_script_generator.h"
 
 namespace {
 
 using regscript::ScriptPlatform;
 
-constexpr const char* kRoot = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegMultiSz = 7;
+
+constexpr const char* kRoot = "SOFTWARE\\Classes\\";  // below HKEY_LOCAL_MACHINE
 
 struct Value {
   bool multi = false;                // REG_MULTI_SZ from hex(7), else REG_SZ
@@ -36,6 +41,7 @@ struct Key {
 struct Script {
   std::vector<std::string> lines;
   std::vector<Key> keys;
+  size_t values = 0;
   std::vector<std::string> errors;
   std::map<std::string, const Key*> byPath;
 
@@ -84,101 +90,89 @@ std::vector<std::string> SplitCrLf(const std::string& text, std::vector<std::str
   return lines;
 }
 
-std::string Unquote(const std::string& quoted, size_t& at, std::vector<std::string>& errors) {
+std::string Narrow(const std::wstring& text, std::vector<std::string>& errors) {
   std::string out;
-  if (at >= quoted.size() || quoted[at] != '"') {
-    errors.push_back("no opening quote: " + quoted);
-    return out;
+  for (wchar_t c : text) {
+    if (c < 0x20 || c > 0x7E) errors.push_back("not printable ASCII in a name");
+    out.push_back(static_cast<char>(c));
   }
-  for (++at; at < quoted.size() && quoted[at] != '"'; ++at) {
-    if (quoted[at] == '\\') ++at;
-    if (at < quoted.size()) out.push_back(quoted[at]);
-  }
-  if (at >= quoted.size()) errors.push_back("no closing quote: " + quoted);
-  ++at;
   return out;
 }
 
-// The bytes of a multi-string as an ANSI file gives them (one per character;
-// regedit stores them as UTF-16), as its strings.
-std::vector<std::string> MultiStrings(const std::vector<uint8_t>& bytes, std::vector<std::string>& errors) {
+// The UTF-16LE strings of a REG_SZ (one) or REG_MULTI_SZ value, each with its
+// terminator, the list with one more; anything else is an error.
+std::vector<std::string> Strings(const ScriptValue& value, std::vector<std::string>& errors) {
   std::vector<std::string> strings;
+  const std::vector<uint8_t>& data = value.data;
+  if (data.size() % 2 != 0) errors.push_back("a string of an odd size");
   std::string current;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == 0) {
-      if (current.empty()) {
-        if (i + 1 != bytes.size()) errors.push_back("bytes after a multi-string's terminator");
-        return strings;
-      }
-      strings.push_back(current);
-      current.clear();
-    } else {
-      current.push_back(static_cast<char>(bytes[i]));
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    if (data[i + 1] != 0 || (data[i] != 0 && (data[i] < 0x20 || data[i] > 0x7E))) {
+      errors.push_back("a string that is not printable ASCII");
     }
+    if (data[i] != 0) {
+      current.push_back(static_cast<char>(data[i]));
+      continue;
+    }
+    const bool last = i + 2 == data.size();
+    if (value.type == kRegSz) {
+      if (!last) errors.push_back("bytes after a string's terminator");
+      return {current};
+    }
+    if (current.empty()) {
+      if (!last) errors.push_back("bytes after a multi-string's terminator");
+      return strings;
+    }
+    strings.push_back(current);
+    current.clear();
   }
-  errors.push_back("multi-string without its terminator");
+  errors.push_back("a string without its terminator");
   return strings;
 }
 
+// The lines as regedit lays them out (a blank line before each key and
+// nowhere else), and the keys and values as the product's parse reads them.
 Script Parse(const std::string& text) {
   Script script;
   script.lines = SplitCrLf(text, script.errors);
   std::vector<std::string>& errors = script.errors;
   if (script.lines.empty() || script.lines[0] != "Windows Registry Editor Version 5.00") errors.push_back("header");
+  size_t keyLines = 0, valueLines = 0;
   for (size_t i = 1; i < script.lines.size(); ++i) {
     const std::string& line = script.lines[i];
     if (line.empty()) {
       if (i + 1 >= script.lines.size() || script.lines[i + 1].empty() || script.lines[i + 1][0] != '[') {
         errors.push_back("a blank line not before a key, line " + std::to_string(i + 1));
       }
-      continue;
-    }
-    if (line[0] == '[') {
+    } else if (line[0] == '[') {
+      ++keyLines;
       if (script.lines[i - 1] != "") errors.push_back("no blank line before " + line);
-      if (line.back() != ']' || line.compare(0, 2, "[-") == 0) errors.push_back("bad key line " + line);
-      const std::string path = line.substr(1, line.size() - 2);
-      if (path.compare(0, std::string(kRoot).size(), kRoot) != 0) errors.push_back("outside the root: " + path);
-      script.keys.push_back({path.substr(std::min(path.size(), std::string(kRoot).size())), {}});
-      continue;
+    } else if (line[0] == '@' || line[0] == '"') {
+      ++valueLines;
     }
-    if (script.keys.empty()) {
-      errors.push_back("a value before the first key: " + line);
-      continue;
-    }
-    size_t at = 0;
-    std::string name = "@";
-    if (line[0] == '@') {
-      at = 1;
-    } else {
-      name = Unquote(line, at, errors);
-    }
-    if (at >= line.size() || line[at] != '=') {
-      errors.push_back("no '=' in " + line);
-      continue;
-    }
-    ++at;
-    Value value;
-    if (line.compare(at, 7, "hex(7):") == 0) {
-      std::string hex = line.substr(at + 7);
-      while (!hex.empty() && hex.back() == '\\' && i + 1 < script.lines.size()) {
-        hex.pop_back();
-        const std::string& next = script.lines[++i];
-        if (next.compare(0, 2, "  ") != 0) errors.push_back("continuation without indent: " + next);
-        hex += next.substr(std::min<size_t>(2, next.size()));
-      }
-      std::vector<uint8_t> bytes;
-      for (size_t h = 0; h < hex.size(); h += 3) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(h, 2), nullptr, 16)));
-        if (h + 2 < hex.size() && hex[h + 2] != ',') errors.push_back("hex without commas: " + hex);
-      }
-      value.multi = true;
-      value.strings = MultiStrings(bytes, errors);
-    } else {
-      value.strings.push_back(Unquote(line, at, errors));
-      if (at != line.size()) errors.push_back("text after a string value: " + line);
-    }
-    if (!script.keys.back().values.emplace(name, value).second) errors.push_back("value twice: " + line);
   }
+
+  const ParsedScript parsed = ParseRegistryScript(std::vector<uint8_t>(text.begin(), text.end()));
+  if (!parsed.ok) errors.push_back("not parsed: " + Narrow(parsed.error, errors));
+  const std::string root = kRoot;
+  size_t& values = script.values;
+  for (const ScriptKey& parsedKey : parsed.keys) {
+    const std::string path = Narrow(parsedKey.path, errors);
+    if (path.compare(0, root.size(), root) != 0) errors.push_back("outside the root: " + path);
+    Key key{path.substr(std::min(path.size(), root.size())), {}};
+    for (const ScriptValue& parsedValue : parsedKey.values) {
+      ++values;
+      const std::string name = parsedValue.name.empty() ? "@" : Narrow(parsedValue.name, errors);
+      if (parsedValue.type != kRegSz && parsedValue.type != kRegMultiSz) {
+        errors.push_back("neither a string nor a multi-string: " + path + " " + name);
+      }
+      key.values[name] = {parsedValue.type == kRegMultiSz, Strings(parsedValue, errors)};
+    }
+    script.keys.push_back(key);
+  }
+  // The parse merges a key or value named twice: the generator names none twice.
+  if (script.keys.size() != keyLines) errors.push_back("a key named twice");
+  if (values != valueLines) errors.push_back("a value named twice");
   for (const Key& key : script.keys) {
     if (!script.byPath.emplace(key.path, &key).second) errors.push_back("key twice: " + key.path);
   }
@@ -244,6 +238,7 @@ class RegistryScript : public testing::TestWithParam<Layout> {
 TEST_P(RegistryScript, LinesAndKeysAsRegeditWritesThem) {
   EXPECT_EQ(script_.lines.size(), 621u);
   EXPECT_EQ(script_.keys.size(), 188u);
+  EXPECT_EQ(script_.values, 217u);  // 244 value lines, 9 multi-strings of 4
   size_t blanks = 0;
   for (const std::string& line : script_.lines) blanks += line.empty();
   EXPECT_EQ(blanks, 188u);  // one before each key

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 void DeleteMachineKey(const std::wstring& path, REGSAM view) {
   HKEY key = nullptr;
   const size_t slash = path.rfind(L'\\');
@@ -49,3 +51,61 @@ ScopedTempFile::ScopedTempFile(const std::wstring& name, const std::string& cont
 }
 
 ScopedTempFile::~ScopedTempFile() { DeleteFileW(path_.c_str()); }
+
+namespace {
+
+std::wstring Upper(std::wstring text) {
+  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+}  // namespace
+
+MachineKeyState ReadMachineKeyState(const std::wstring& path, REGSAM view) {
+  MachineKeyState state;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return state;
+  state.exists = true;
+  std::vector<wchar_t> name(16384);
+  std::vector<uint8_t> data(1 << 16);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    const LONG status = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+    if (status != ERROR_SUCCESS) {
+      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS) << "a value of the test's keys could not be read";
+      break;
+    }
+    state.values[Upper(std::wstring(name.data(), nameLength))] = {type,
+                                                                  std::vector<uint8_t>(data.begin(), data.begin() + size)};
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key, i, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    state.subkeys.push_back(Upper(std::wstring(name.data(), nameLength)));
+  }
+  std::sort(state.subkeys.begin(), state.subkeys.end());
+  RegCloseKey(key);
+  return state;
+}
+
+std::wstring FirstDifference(const std::map<std::wstring, MachineKeyState>& before,
+                             const std::map<std::wstring, MachineKeyState>& after) {
+  for (const auto& [path, state] : before) {
+    const auto found = after.find(path);
+    if (found == after.end()) return path + L": not read again";
+    const MachineKeyState& now = found->second;
+    if (state.exists != now.exists) return path + (state.exists ? L": gone" : L": made");
+    if (state.subkeys != now.subkeys) return path + L": other subkeys";
+    for (const auto& [name, value] : state.values) {
+      const auto other = now.values.find(name);
+      if (other == now.values.end()) return path + L": value \"" + name + L"\" gone";
+      if (other->second != value) return path + L": value \"" + name + L"\" changed";
+    }
+    for (const auto& [name, value] : now.values) {
+      if (state.values.count(name) == 0) return path + L": value \"" + name + L"\" added";
+    }
+  }
+  return std::wstring();
+}

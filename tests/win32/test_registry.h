@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 // What WOW64 gives the shipped 32-bit program (the 32-bit registry view as its
 // own, the 32-bit Program Files, IsWow64Process) has no subject in the 64-bit
@@ -37,6 +40,24 @@ class ScopedMachineKey {
 };
 
 void DeleteMachineKey(const std::wstring& path, REGSAM view = 0);
+
+// A key under HKEY_LOCAL_MACHINE as a test sees it: whether it exists, its
+// values (by upper-case name) with their types and bytes, and the names of
+// its subkeys (upper case), read with plain enumeration.
+struct MachineKeyState {
+  bool exists = false;
+  std::map<std::wstring, std::pair<DWORD, std::vector<uint8_t>>> values;
+  std::vector<std::wstring> subkeys;
+  bool operator==(const MachineKeyState& other) const {
+    return exists == other.exists && values == other.values && subkeys == other.subkeys;
+  }
+};
+MachineKeyState ReadMachineKeyState(const std::wstring& path, REGSAM view);
+
+// The first difference between two readings of the same keys, for a message;
+// empty when there is none.
+std::wstring FirstDifference(const std::map<std::wstring, MachineKeyState>& before,
+                             const std::map<std::wstring, MachineKeyState>& after);
 
 // A file in the temporary folder, removed at the end of the test.
 class ScopedTempFile {
