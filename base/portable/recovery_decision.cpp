@@ -23,7 +23,7 @@ FileRepair UndoRepair(const JournalRecord& record, const FoundNames& found) {
 // Whether a put-back of this record is still to come: the old file waits
 // under its aside name and something else (or nothing) holds its place.
 bool AwaitsPutBack(const JournalRecord& record, const FoundNames& found) {
-  return record.old.exists && IsSameFile(found.aside, record.old) && !IsSameFile(found.destination, record.old);
+  return IsSameFile(found.aside, record.old) && !IsSameFile(found.destination, record.old);
 }
 
 }  // namespace
