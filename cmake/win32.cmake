@@ -50,6 +50,7 @@ set(WIN32_SOURCES
   base/trace.cpp
   base/system_library.cpp
   base/folder_handles.cpp
+  base/trusted_folder.cpp
   base/phase_time.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
