@@ -51,6 +51,7 @@ set(WIN32_SOURCES
   base/system_library.cpp
   base/folder_handles.cpp
   base/trusted_folder.cpp
+  base/journal_file.cpp
   base/phase_time.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
