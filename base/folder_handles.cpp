@@ -64,8 +64,9 @@ UniqueFileHandle CreateFolderEntry(HANDLE parent, const std::wstring& name, ACCE
   return CreateBelow(parent, name, access, share, kFileCreate, kNtDirectoryFile, security);
 }
 
-UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share) {
-  return CreateBelow(folder, name, access, share, kFileCreate, kNtNonDirectoryFile, nullptr);
+UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
+                                 ULONG options) {
+  return CreateBelow(folder, name, access, share, kFileCreate, kNtNonDirectoryFile | options, nullptr);
 }
 
 UniqueFileHandle OpenFolder(const std::wstring& path, ACCESS_MASK access) {
@@ -80,6 +81,11 @@ bool IsLink(HANDLE entry) {
 }
 
 bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
+  // Wine keeps the listing a handle read first, even when asked to start
+  // again: a fresh handle of the same folder lists what is there now.
+  const UniqueFileHandle fresh(
+      ReOpenFile(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll, FILE_FLAG_BACKUP_SEMANTICS));
+  if (fresh) folder = fresh.Get();
   std::vector<unsigned char> buffer(64 * 1024);
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
   for (;;) {
@@ -157,6 +163,15 @@ std::wstring FinalPathOf(HANDLE entry) {
     if (length < path.size()) return path.substr(0, length);
     path.resize(length + 1);
   }
+}
+
+bool OpenedItself(HANDLE folder, const std::wstring& name, HANDLE entry) {
+  if (IsLink(entry) || ListedAsLink(folder, name)) return false;
+  const std::wstring folderPath = FinalPathOf(folder);
+  const std::wstring entryPath = FinalPathOf(entry);
+  if (folderPath.empty() || entryPath.empty()) return false;
+  const std::wstring expected = folderPath + (folderPath.back() == L'\\' ? L"" : L"\\") + name;
+  return CompareStringOrdinal(entryPath.c_str(), -1, expected.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 bool MarkForDeletion(HANDLE entry) {

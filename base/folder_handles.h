@@ -12,6 +12,7 @@
 // NtCreateFile's options used here.
 constexpr ULONG kNtDirectoryFile = 0x00000001;
 constexpr ULONG kNtNonDirectoryFile = 0x00000040;
+constexpr ULONG kNtWriteThrough = 0x00000002;  // every write reaches the disk before it returns
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // What removing an entry needs.
 constexpr ACCESS_MASK kRemoveAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
@@ -30,8 +31,10 @@ UniqueFileHandle CreateFolderEntry(HANDLE parent, const std::wstring& name, ACCE
 
 // Creates the file `name` in the open `folder` and opens it in the same step,
 // so that the handle is certainly the file just made. Fails (with the last
-// error set) when an entry of that name exists.
-UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share);
+// error set) when an entry of that name exists. `options` adds NtCreateFile's
+// options (kNtWriteThrough).
+UniqueFileHandle CreateFileEntry(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share,
+                                 ULONG options = 0);
 
 // A folder by path, itself (a link is not followed).
 UniqueFileHandle OpenFolder(const std::wstring& path, ACCESS_MASK access = FILE_LIST_DIRECTORY | kRemoveAccess);
@@ -44,7 +47,7 @@ struct ListedEntry {
   DWORD attributes = 0;
 };
 
-// The entries of an open folder, as its listing gives them.
+// The entries of an open folder, as its listing gives them now.
 bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries);
 
 // Whether the folder that holds `path` lists it as a link. Wine shows a Linux
@@ -72,6 +75,12 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 // The path that an open entry leads to, in the "\\?\" form, or nothing.
 std::wstring FinalPathOf(HANDLE entry);
+
+// Whether `entry`, opened as `name` of the open `folder`, is that entry
+// itself and no link: not a link by its handle or in the folder's listing,
+// and leading to the folder's own path and that name. Wine lists a Linux link
+// to a file as a plain file; only where its handle leads tells it apart.
+bool OpenedItself(HANDLE folder, const std::wstring& name, HANDLE entry);
 
 // Deletes the entry when its last handle closes; false when it cannot be
 // (a folder that is not empty, for one).

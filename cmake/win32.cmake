@@ -52,6 +52,8 @@ set(WIN32_SOURCES
   base/trace.cpp
   base/system_library.cpp
   base/folder_handles.cpp
+  base/trusted_folder.cpp
+  base/journal_file.cpp
   base/phase_time.cpp
   base/file_facts.cpp
   applicability/installed_product.cpp

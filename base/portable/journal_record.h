@@ -18,7 +18,7 @@ struct FileFacts {
   uint32_t attributes = 0;
 };
 
-// Whether `found` is the file described by `old`: same volume, same index.
+// Whether `found` is the file described by `old`: both exist, same volume, same index.
 bool IsSameFile(const FileFacts& found, const FileFacts& old);
 
 enum class RecordKind : uint8_t {

@@ -19,6 +19,7 @@ enum class FileRepair {
   kDeleteAdded,        // a file the update added goes
   kDeleteAside,        // committed: the old copy goes
   kLost,               // the old file is nowhere: nothing can be done
+                       // (also a removed file whose name someone else's file took: both stay)
 };
 
 struct FileDecision {
@@ -35,11 +36,16 @@ struct RecoveryDecision {
   };
   Mode mode = Mode::kNone;
   // Per file record, in the order to carry out (the reverse of the journal's for kUndo).
+  // A kFinish that finds both an old copy and a new file left of one record
+  // has two entries for it (kDeleteAside, then kDeleteNewFile). Empty for
+  // kNone and kWaitForRestart.
   std::vector<FileDecision> files;
   std::wstring snapshot;  // the registry snapshot to restore (kUndo), empty when none
-  std::vector<std::wstring> runningServices;  // to start again afterwards
+  std::vector<std::wstring> runningServices;  // to start again afterwards (kUndo, kFinish)
   bool relaunchRecorder = false;
 };
 
-// `found` holds, for each file record of `journal` in order, what is under its names now.
+// `found` holds, for each file record of `journal` in order, what is under its names now
+// (a record without an entry counts as found nowhere). Of a kCommit and a
+// kRollbackPending, the one written last decides.
 RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector<FoundNames>& found);

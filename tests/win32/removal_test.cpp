@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "base/win32_raii.h"
 #include "payload/extract_payload.h"
+#include "linux_link.h"
 #include "records/removal.h"
 #include "test_files.h"
 
@@ -90,71 +88,6 @@ TEST_F(FolderTree, MissingFolderCannotBeListed) {
   EXPECT_FALSE(RemoveFolderTree(root_.Path(), L"missing"));
   EXPECT_FALSE(RemoveFolderTree(root_.Path(), L"missing\\below"));
 }
-
-// A Linux symbolic link, made by the Linux side's ln: Wine makes no Windows
-// links, and lists a Linux link to a folder as a folder link (only in the
-// listing: every handle goes through to the target). Removed again at the end.
-class LinuxLink {
- public:
-  LinuxLink(const std::wstring& target, const std::wstring& link) : link_(link) {
-    if (!RunLinux({L"/bin/ln", L"-s", UnixPath(target), UnixPath(link)})) return;
-    for (int i = 0; i < 200 && !(made_ = Listed(link)); ++i) Sleep(50);
-  }
-  ~LinuxLink() {
-    if (!made_ || !RunLinux({L"/bin/rm", UnixPath(link_)})) return;
-    for (int i = 0; i < 200 && PathExists(link_); ++i) Sleep(50);
-  }
-  LinuxLink(const LinuxLink&) = delete;
-  LinuxLink& operator=(const LinuxLink&) = delete;
-  bool Made() const { return made_; }
-
- private:
-  using UnixNameFn = char*(CDECL*)(const wchar_t*);
-  static UnixNameFn UnixName() {
-    return reinterpret_cast<UnixNameFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  }
-  static std::wstring UnixPath(const std::wstring& path) {
-    const UnixNameFn name = UnixName();
-    char* unix = name ? name(path.c_str()) : nullptr;
-    if (unix == nullptr) return std::wstring();
-    std::wstring wide(unix, unix + strlen(unix));
-    HeapFree(GetProcessHeap(), 0, unix);
-    return wide;
-  }
-  // Wine runs a Linux program it is asked to start; its process handle tells
-  // nothing, so callers look for the program's effect.
-  static bool RunLinux(const std::vector<std::wstring>& args) {
-    if (UnixName() == nullptr) return false;
-    std::wstring command;
-    for (const std::wstring& arg : args) {
-      if (arg.empty() || arg.find(L'"') != std::wstring::npos) return false;
-      command += (command.empty() ? L"\"" : L" \"") + arg + L"\"";
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::wstring program = L"Z:" + args[0];
-    std::replace(program.begin(), program.end(), L'/', L'\\');
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-      return false;
-    }
-    if (process.hThread) CloseHandle(process.hThread);
-    if (process.hProcess) CloseHandle(process.hProcess);
-    return true;
-  }
-  static bool Listed(const std::wstring& path) {
-    WIN32_FIND_DATAW entry{};
-    const HANDLE found = FindFirstFileW(path.c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) return false;
-    FindClose(found);
-    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  }
-
-  std::wstring link_;
-  bool made_ = false;
-};
 
 TEST_F(FolderTree, TreeBelowAFolderLinkIsNotWalked) {
   MakeFolder(L"outside");

@@ -1,4 +1,4 @@
-#include "payload/portable/aside_name.h"
+#include "base/portable/aside_name.h"
 
 namespace {
 
