@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "base/module_state.h"
 #include "app/os_version_cache.h"
+#include "app/recover_interrupted_update.h"
 #include "base/portable/outcome.h"
 #include "app/run_patch_session.h"
 #include "app/silent_mode.h"
@@ -71,6 +72,15 @@ int RunUpdater(HINSTANCE instance) {
   if (!outcome::AdministratorCheckAllows(completed, member, OsVersionCache().platformId)) {
     mutex.Reset();
     return ReportCheckOutcome(outcome::kNotAdministrator);
+  }
+
+  // Before the applicability check reads the installed files' versions: an
+  // update that was cut off is undone (or finished) first.
+  const HRESULT recovered = RecoverInterruptedUpdate();
+  if (FAILED(recovered)) {
+    Trace(L"check: an interrupted update waits for a restart");
+    mutex.Reset();
+    return ReportResult(recovered);
   }
 
   const int refusal = CheckApplicability();

@@ -42,7 +42,6 @@ bool Repair(const JournalRecord& file, FileRepair repair) {
       return true;
     case FileRepair::kDeleteAside:
       DeleteNowOrAtRestart(file.aside);
-      if (!file.newFile.empty()) DeleteNowOrAtRestart(file.newFile);
       return true;
     case FileRepair::kPutBack:
       // The new file goes back under its new-file name, then away.
@@ -117,14 +116,14 @@ HRESULT RecoverInterruptedUpdate() {
         decoded.torn ? L" and a torn one" : L"", ModeName(decision.mode));
   if (decision.mode == RecoveryDecision::Mode::kWaitForRestart) return kRestartNeededForRollback;
 
-  std::vector<const JournalRecord*> files;
-  for (const JournalRecord& record : decoded.records) {
-    if (record.kind == RecordKind::kFile) files.push_back(&record);
-  }
   bool restart = false;
   for (const FileDecision& file : decision.files) {
-    if (file.record >= files.size()) continue;
-    if (!Repair(*files[file.record], file.repair)) restart = true;
+    if (file.record >= decoded.records.size()) continue;
+    const JournalRecord& record = decoded.records[file.record];
+    if (file.repair == FileRepair::kLost) {
+      Trace(L"recovery: the old %ls is nowhere to be found", record.destination.c_str());
+    }
+    if (!Repair(record, file.repair)) restart = true;
   }
   if (!decision.snapshot.empty()) {
     const HRESULT restored = RestoreSnapshot(journal, decision.snapshot);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/update_transaction.h"
+#include "base/journal_file.h"
 
 class UpdateJournalFile : public UpdateJournal {
  public:
@@ -11,4 +12,7 @@ class UpdateJournalFile : public UpdateJournal {
   HRESULT Append(const std::vector<JournalRecord>& records) override;
   HRESULT SaveFile(const std::wstring& name, const std::string& bytes) override;
   HRESULT Delete() override;
+
+ private:
+  JournalFile file_;
 };

@@ -88,6 +88,54 @@ HRESULT RemoveEntry(HANDLE folder, const std::wstring& name) {
   return MarkForDeletion(entry.Get()) ? S_OK : LastErrorResult();
 }
 
+// Where the identity of the folder made is kept: a key of the machine that
+// only administrators can write, in the 64-bit view on 64-bit Windows.
+constexpr const wchar_t* kAnchorKey = L"SOFTWARE\\Orvane Corporation\\Mirevo Updater";
+constexpr const wchar_t* kAnchorValue = L"Journal Folder";
+
+struct Anchor {
+  DWORD volume = 0;
+  ULONGLONG index = 0;
+};
+
+bool ReadAnchor(Anchor& anchor) {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAnchorKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Receive()) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD type = REG_NONE;
+  DWORD size = sizeof anchor;
+  return RegQueryValueExW(key.Get(), kAnchorValue, nullptr, &type, reinterpret_cast<BYTE*>(&anchor), &size) ==
+             ERROR_SUCCESS &&
+         type == REG_BINARY && size == sizeof anchor;
+}
+
+void WriteAnchor(HANDLE folder) {
+  const FileIdentity identity = IdentityOf(folder);
+  if (!identity.known) return;
+  Anchor anchor;
+  if (ReadAnchor(anchor) && anchor.volume == identity.volume && anchor.index == identity.index) return;
+  anchor.volume = identity.volume;
+  anchor.index = identity.index;
+  UniqueRegKey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAnchorKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  if (RegSetValueExW(key.Get(), kAnchorValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&anchor),
+                     sizeof anchor) == ERROR_SUCCESS) {
+    RegFlushKey(key.Get());
+  }
+}
+
+// Whether the open folder is the one an earlier run made, by its identity.
+bool MadeBefore(HANDLE folder) {
+  Anchor anchor;
+  const FileIdentity identity = IdentityOf(folder);
+  return identity.known && ReadAnchor(anchor) && anchor.volume == identity.volume && anchor.index == identity.index;
+}
+
 }  // namespace
 
 HRESULT JournalFile::Open(JournalFile& out) {
@@ -99,11 +147,14 @@ HRESULT JournalFile::Open(JournalFile& out) {
   std::wstring path = programData;
   if (path.back() != L'\\') path += L'\\';
   path += kJournalFolderName;
-  const HRESULT taken = TakeTrustedFolder(parent.Get(), path, out.folder_, L"journal folder");
+  const HRESULT taken = TakeTrustedFolder(parent.Get(), path, out.folder_, L"journal folder", MadeBefore);
   if (FAILED(taken)) {
     Trace(L"journal folder: %ls cannot be made: 0x%08lX", path.c_str(), static_cast<unsigned long>(taken));
     return taken;
   }
+  // The next run knows the folder again by it, also where the protection
+  // cannot be read back as it was set.
+  WriteAnchor(out.folder_.Get());
   out.path_ = path;
   return S_OK;
 }

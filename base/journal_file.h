@@ -4,7 +4,10 @@
 // ProgramData, so the folder is taken as a trusted folder (never a link,
 // owned by the system or the administrators, a protected access list, a
 // squatter renamed aside) and held open for the run; everything in it is
-// reached through its handle, and no link in it is followed.
+// reached through its handle, and no link in it is followed. Its identity
+// (volume and file index) is kept under HKLM, so that a file system that
+// cannot keep the protection (Wine works owner and access list out from the
+// Unix owner and mode) does not make the next run take it for a squatter.
 #pragma once
 #include <windows.h>
 

@@ -137,13 +137,16 @@ UniqueFileHandle CreateProtectedFolder(HANDLE parent, const std::wstring& name) 
   return UniqueFileHandle();
 }
 
-HRESULT TakeTrustedFolder(HANDLE parent, const std::wstring& path, UniqueFileHandle& made, const wchar_t* what) {
+HRESULT TakeTrustedFolder(HANDLE parent, const std::wstring& path, UniqueFileHandle& made, const wchar_t* what,
+                          const std::function<bool(HANDLE)>& madeBefore) {
   const std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
   HRESULT failure = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     UniqueFileHandle existing = OpenEntry(parent, leaf, kHeldAccess, 0, kHeldShare);
     if (existing) {
-      if (IsTrustedWorkFolder(FactsOf(existing.Get(), path))) {
+      const FolderFacts facts = FactsOf(existing.Get(), path);
+      if (IsTrustedWorkFolder(facts) ||
+          (madeBefore && facts.isFolder && !facts.isLink && madeBefore(existing.Get()))) {
         made = std::move(existing);
         return S_OK;
       }

@@ -6,6 +6,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "base/win32_raii.h"
@@ -16,7 +17,13 @@
 // may hold a user's files. `made` receives the folder held open. `what`
 // names the folder in the trace. The HRESULT of the failure when the name
 // cannot be had (what holds it cannot be renamed, or is taken again each time).
-HRESULT TakeTrustedFolder(HANDLE parent, const std::wstring& path, UniqueFileHandle& made, const wchar_t* what);
+// `madeBefore`, when given, also accepts an existing folder (never a link)
+// that it recognises as the one the updater made on an earlier run: where
+// the file system cannot keep the protected owner and access list (Wine
+// works them out from the Unix owner and mode), the folder's identity,
+// recorded where only administrators can write, stands in for them.
+HRESULT TakeTrustedFolder(HANDLE parent, const std::wstring& path, UniqueFileHandle& made, const wchar_t* what,
+                          const std::function<bool(HANDLE)>& madeBefore = {});
 
 // Makes the new folder `name` in `parent`, accessible to the system and the
 // administrators alone, and holds it open as TakeTrustedFolder does; no

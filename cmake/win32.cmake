@@ -47,6 +47,7 @@ set(WIN32_SOURCES
   app/patch_phases.cpp
   app/update_transaction.cpp
   app/update_journal_file.cpp
+  app/recover_interrupted_update.cpp
   app/run_patch_session.cpp
   app/entry.cpp
   base/trace.cpp
@@ -69,7 +70,6 @@ set(WIN32_SOURCES
   payload/expand_file.cpp
   payload/extract_payload.cpp
   payload/registry_import.cpp
-  payload/registry_steps.cpp
   base/registry_snapshot.cpp
   payload/held_script.cpp
   payload/work_folder.cpp

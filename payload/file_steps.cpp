@@ -13,7 +13,7 @@
 #include "base/trace.h"
 #include "payload/extract_payload.h"
 #include "payload/payload_digests.h"
-#include "payload/portable/aside_name.h"
+#include "base/portable/aside_name.h"
 #include "payload/verified_file.h"
 
 namespace {

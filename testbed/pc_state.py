@@ -311,6 +311,8 @@ DEFAULT_MASKS = (
     Mask(r"^file .*\\Version\.txt$", "the date line's length varies", field="size"),
     Mask(r"^file .*\\Version\.txt$", "the version file is written at the time of the run", field="mtime_ns"),
     Mask(r"^file .*\.log$", "the stand-ins' own logs record every start, stop and call"),
+    Mask(r"^registry \d\d HKLM\\SOFTWARE\\Orvane Corporation\\Mirevo Updater$",
+         "the updater's own switches and where its journal's folder is: not the product's state"),
 )
 
 # What a finished update does only as far as it can: a PC where these are
