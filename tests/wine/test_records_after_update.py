@@ -2,8 +2,9 @@
 list entry, the version file with its counter and record, the uninstall entry
 of the installed edition, the retired-feature data removed or kept by area
 code, "WEBMEDIA" and the help files removed; after a failed installation none
-of it, no ActiveX compatibility key and no work folder left. The retired-feature notice comes before the session, by area and
-installed version."""
+of it, no ActiveX compatibility key and no work folder left. The
+retired-feature notice comes before the session, by area and installed
+version."""
 
 import re
 import time

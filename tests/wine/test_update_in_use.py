@@ -92,7 +92,8 @@ def locked_job(arch):
         with SimulatedPC(arch, "en_US.UTF-8", components, f"locked-{arch}") as pc:
             payload = pc.component(InstalledPayload)
             rows = {r.resource_id: r for r in payload_rows()}
-            pc.keep_process(hold(pc, helper("hold_file.exe"), ["open", payload.destination(pc, rows[LOCKED_ROW])]).proc)
+            held = payload.destination(pc, rows[LOCKED_ROW])
+            pc.keep_process(hold(pc, helper("hold_file.exe"), ["open", held]).proc)
             row_before = payload.destination(pc, rows[LOCKED_ROW - 1])
             before = snapshot(pc)
             result = run_program(pc.scenario, stage_program(pc.scenario, updater_exe()),
