@@ -14,10 +14,14 @@ change or read the PC wrapped, see README):
    normal run, as after a power cut or a killed task);
 3. each run is classified against the reference: "old" (exactly the state
    before), "new" (exactly the state after, but for what the best-effort steps
-   may leave undone) or "mixed", with its differences and its exit code.
+   may leave undone) or "mixed", with its differences and its exit code;
+4. each run is held to the update's promise: a run that reports a failure
+   (after a kill: the run after it) leaves the PC old, one that reports
+   success leaves it new, and none leaves it mixed.
 
-It prints one line per mixed run, one per class and a last line
-"N runs: A old, B new, C mixed (T s)".
+It prints one line per mixed run, one per class, one per broken promise and
+a last line "N runs: A old, B new, C mixed (T s)"; the exit code is 1 when a
+run broke the promise.
 
     python3 bench/fault_sweep.py --arch 64|32 [--kill] [--sample N | --all] [--from K --to M] [--seed S]
 
@@ -186,6 +190,28 @@ def fault_job(arch: str, index: int, key: CallKey, reference: Reference, kill: b
     return job
 
 
+def is_failure(code: Optional[int]) -> bool:
+    return code is not None and code & 0x80000000 != 0
+
+
+def broken_promise(run: FaultRun) -> Optional[str]:
+    """How a run breaks the update's promise, or None when it keeps it: the
+    outcome the run reports (after a kill, the outcome of the run after it)
+    and the state it leaves agree, old after a failure, new after a success;
+    never mixed. A service whose own start failed may stay stopped on an
+    updated PC: the start comes after the commit."""
+    if run.state == "error":
+        return "the run did not end"
+    code = run.after_kill_exit_code if run.after_kill_exit_code is not None else run.exit_code
+    expected = "old" if is_failure(code) else "new"
+    if run.state == "mixed" and expected == "new" and run.key.function == "StartServiceW" and run.differences \
+            and all(d.startswith(f"service {run.key.target}: ") for d in run.differences):
+        return None
+    if run.state != expected:
+        return f"{run.state} where the exit code 0x{code or 0:08X} says {expected}"
+    return None
+
+
 def describe(run: FaultRun) -> str:
     code = "none" if run.exit_code is None else f"0x{run.exit_code:08X}"
     text = f"{run.state:5} {code} {run.key.short()}"
@@ -250,10 +276,13 @@ def main(argv=None) -> int:
         for run in runs:
             if run.state == state:
                 print(describe(run))
+    broken = [(run, broken_promise(run)) for run in runs if broken_promise(run) is not None]
+    for run, why in broken:
+        print(f"broken: {describe(run)}: {why}")
     print(f"{len(runs)} runs: {counts['old']} old, {counts['new']} new, {counts['mixed']} mixed"
           + (f", {counts['error']} errors" if counts["error"] else "")
           + f" ({time.monotonic() - began:.0f} s)")
-    return 0
+    return 1 if broken else 0
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
-// Extraction of payload resources into the work folder, and the install loop
-// that replaces installed files with them.
+// Extraction of payload resources into the work folder, and the installation
+// of the files alone, which replaces all of them or none.
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
@@ -154,7 +154,6 @@ class InstallLoop : public testing::Test {
     RemoveDirectoryW((root_ + L"ENG").c_str());
     RemoveDirectoryW((root_ + L"FRA").c_str());
     RemoveDirectoryW(root_.c_str());
-    RemoveWorkFolderIfEmpty();
   }
   // Files named after `path` with something appended: new files or aside names left behind.
   static std::vector<std::wstring> Beside(const std::wstring& path) {
@@ -172,7 +171,7 @@ class InstallLoop : public testing::Test {
   std::wstring root_;
 };
 
-TEST_F(InstallLoop, SameFileNameInTwoFoldersAndTheWorkFolderHeldForTheScript) {
+TEST_F(InstallLoop, SameFileNameInTwoFoldersAndARemoval) {
   WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
   WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
   WriteBytes(root_ + L"gone.dll", "retired");
@@ -183,14 +182,10 @@ TEST_F(InstallLoop, SameFileNameInTwoFoldersAndTheWorkFolderHeldForTheScript) {
   EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
   EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
   EXPECT_FALSE(Exists(root_ + L"gone.dll"));
-  // Made before the first file and still held, empty, for the registry script.
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring work = std::wstring(temp) + WorkFolderName() + L".tmp";
-  EXPECT_TRUE(Exists(work));
-  EXPECT_FALSE(MoveFileW(work.c_str(), (work + L".moved").c_str())) << "the work folder is not held";
-  EXPECT_TRUE(RemoveWorkFolderIfEmpty());
-  EXPECT_FALSE(Exists(work));
+  // The old copies went with the finish.
+  for (const wchar_t* name : {L"ENG\\lang-text.dll", L"FRA\\lang-text.dll", L"gone.dll"}) {
+    EXPECT_TRUE(Beside(root_ + name).empty()) << name;
+  }
 }
 
 TEST_F(InstallLoop, ReadOnlyHiddenDestinationNeverBlocksTheNextRowOfTheSameName) {
@@ -206,23 +201,27 @@ TEST_F(InstallLoop, ReadOnlyHiddenDestinationNeverBlocksTheNextRowOfTheSameName)
   EXPECT_EQ(GetFileAttributesW((root_ + L"FRA\\lang-text.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
-TEST_F(InstallLoop, FirstFailureStopsWithoutRollBack) {
+// A payload that does not expand is found while the new files are written,
+// before any installed file moves.
+TEST_F(InstallLoop, PayloadThatDoesNotExpandLeavesEveryFileOld) {
   WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
   WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
   WriteBytes(root_ + L"third.dll", "old third");
   const InstallList list = {Row(kValid, root_ + L"ENG\\lang-text.dll"), Row(kTruncated, root_ + L"FRA\\lang-text.dll"),
                             Row(kValid, root_ + L"third.dll")};
   EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), kExpansionFailed);
-  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), "old english");
   EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), "old french");
   EXPECT_EQ(FileBytes(root_ + L"third.dll"), "old third");
-  // The half-expanded new file went with the failure.
-  EXPECT_TRUE(Beside(root_ + L"FRA\\lang-text.dll").empty());
+  // The new files written before the failure and the half-expanded one went with it.
+  for (const wchar_t* name : {L"ENG\\lang-text.dll", L"FRA\\lang-text.dll", L"third.dll"}) {
+    EXPECT_TRUE(Beside(root_ + name).empty()) << name;
+  }
 }
 
-// The next row's file is written while a row is put in place; when putting it
-// in place fails, the row written meanwhile must go without a trace.
-TEST_F(InstallLoop, RowWrittenWhileTheRowBeforeFailsIsDropped) {
+// A file held without delete sharing is found only when it is to be renamed,
+// after the rows before it are in place: they are put back.
+TEST_F(InstallLoop, FileHeldInTheMiddleLeavesEveryFileOld) {
   WriteBytes(root_ + L"ENG\\lang-text.dll", "old english");
   WriteBytes(root_ + L"FRA\\lang-text.dll", "old french");
   WriteBytes(root_ + L"third.dll", "old third");
@@ -235,12 +234,13 @@ TEST_F(InstallLoop, RowWrittenWhileTheRowBeforeFailsIsDropped) {
                             Row(kValid, root_ + L"third.dll")};
   EXPECT_EQ(InstallFiles(list, GetModuleHandleW(nullptr)), static_cast<HRESULT>(0x80070020));
   CloseHandle(held);
-  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), ResourceBytes(kValid, RT_RCDATA));
+  EXPECT_EQ(FileBytes(root_ + L"ENG\\lang-text.dll"), "old english");
   EXPECT_EQ(FileBytes(root_ + L"FRA\\lang-text.dll"), "old french");
   EXPECT_EQ(FileBytes(root_ + L"third.dll"), "old third");
   EXPECT_EQ(GetFileAttributesW((root_ + L"third.dll").c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
-  EXPECT_TRUE(Beside(root_ + L"FRA\\lang-text.dll").empty());
-  EXPECT_TRUE(Beside(root_ + L"third.dll").empty());
+  for (const wchar_t* name : {L"ENG\\lang-text.dll", L"FRA\\lang-text.dll", L"third.dll"}) {
+    EXPECT_TRUE(Beside(root_ + name).empty()) << name;
+  }
 }
 
 }  // namespace

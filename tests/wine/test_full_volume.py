@@ -1,9 +1,12 @@
 """A file replaced on a volume without room for the new copy: a small tmpfs,
 nearly full, mapped as drive S: of the prefix, holds the installed file. The
-Windows-side test FullVolume.* (tests/win32) writes a larger file over it and
-checks that the write fails with ERROR_DISK_FULL, the installed file stays
-byte for byte and no temporary file is left. Where no volume can be mounted
-(not root, no permission in a container) the test is reported as skipped."""
+Windows-side tests FullVolume.* (tests/win32) check that a new file larger
+than the room left is refused when the file steps are planned
+(ERROR_DISK_FULL), and that a write that runs out of room after the plan (the
+room taken meanwhile) fails with ERROR_DISK_FULL and is rolled back; either
+way the installed file stays byte for byte and no new file is left. Where no
+volume can be mounted (not root, no permission in a container) the test is
+reported as skipped."""
 
 import os
 import subprocess
@@ -12,9 +15,10 @@ import unittest
 from updater_runs import require_program
 from wineprefix import Scenario, build_dir
 
-VOLUME_BYTES = 512 * 1024
+VOLUME_BYTES = 4 * 1024 * 1024
 INSTALLED = bytes(range(256)) * 400  # 100 KB
-ROOM_LEFT = 96 * 1024
+# Room for the plan's check of a 256 KB file with its 1 MB margin.
+ROOM_LEFT = 1536 * 1024
 
 
 def tests_exe():
@@ -46,7 +50,7 @@ class FullVolumeTest(unittest.TestCase):
                             env={"UPDATER_SMALL_VOLUME": "S:\\"})
                 output = run.stdout.decode("utf-8", "replace")
                 self.assertEqual(0, run.returncode, output)
-                self.assertIn("[  PASSED  ] 1 test", output)
+                self.assertIn("[  PASSED  ] 2 tests", output)
                 self.assertNotIn("SKIPPED", output)
                 self.assertEqual(INSTALLED, (volume / "core-ui.dll").read_bytes())
             finally:

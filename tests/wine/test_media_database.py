@@ -6,8 +6,9 @@ it lies a second copy of the library, found only by a lookup of the bare name
 (the program's folder comes first in the search order): it must receive
 nothing, since the step loads the library of the shared folder by full path
 and binds the members in that module. The updater scenarios check that the
-finish phase runs the step after a successful and after a failed
-installation, and that a missing library leaves the update's outcome alone."""
+finish phase runs the step after a successful installation and never after a
+failed one (the database has no roll-back), and that a missing library leaves
+the update's outcome alone."""
 
 import subprocess
 import unittest
@@ -195,12 +196,13 @@ class MediaDatabaseInUpdateTest(MediaDatabaseAssertions):
         self.assertCalls(run, NORMAL_CALLS)
         self.assertStatementApplied(run)
 
-    def test_the_statement_runs_after_a_failed_installation_too(self):
+    def test_the_statement_never_runs_after_a_failed_installation(self):
         run = self.runs["failed"].get()
         self.assertBoxes(run["result"], FAILED)
         self.assertExitCode(run["result"], SHARING_VIOLATION)
-        self.assertCalls(run, NORMAL_CALLS)
-        self.assertStatementApplied(run)
+        self.assertEqual([], run["calls"], "the library was called")
+        self.assertTrue(any(i.private_flag for i in run["before"] if i.server_id != "1"), run["before"])
+        self.assertUntouched(run)
 
     def test_a_missing_library_leaves_the_update_as_it_was(self):
         run = self.runs["no-library"].get()
