@@ -90,8 +90,8 @@ HRESULT RemoveEntry(HANDLE folder, const std::wstring& name) {
 
 // Where the identity of the folder made is kept: a key of the machine that
 // only administrators can write, in the 64-bit view on 64-bit Windows.
-constexpr const wchar_t* kAnchorKey = L"SOFTWARE\\Orvane Corporation\\Mirevo Updater";
-constexpr const wchar_t* kAnchorValue = L"Journal Folder";
+constexpr const wchar_t* kAnchorKey = kJournalAnchorKey;
+constexpr const wchar_t* kAnchorValue = kJournalAnchorValue;
 
 struct Anchor {
   DWORD volume = 0;

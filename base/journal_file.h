@@ -20,6 +20,9 @@
 
 constexpr wchar_t kJournalFolderName[] = L"Orvane Mirevo Updater";
 constexpr wchar_t kJournalFileName[] = L"update.journal";
+// Where the folder's identity is kept (HKLM, 64-bit view on 64-bit Windows).
+constexpr wchar_t kJournalAnchorKey[] = L"SOFTWARE\\Orvane Corporation\\Mirevo Updater";
+constexpr wchar_t kJournalAnchorValue[] = L"Journal Folder";
 
 class JournalFile {
  public:

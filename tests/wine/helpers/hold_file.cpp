@@ -9,6 +9,10 @@
 //                 deletion: it can be neither renamed nor removed
 //     run         nothing more: started from a copy at an installed path,
 //                 the program's own image is the file in use
+//     replacement PATH
+//                 waits until another file takes the name PATH (an update
+//                 put its new file there) and opens that one as `open`
+//                 does, so that it can be neither renamed nor deleted
 //
 // When everything is held, READY_FILE is written ("ready" or the first
 // failure); then the program waits until it is terminated (at most ten
@@ -19,9 +23,46 @@
 
 #include "helper_common.h"
 
+namespace {
+
+struct Watched {
+  std::wstring path;
+  ULONGLONG index = 0;  // the file under the name when the watch began
+};
+
+bool IndexOf(const std::wstring& path, ULONGLONG& index) {
+  HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool read = GetFileInformationByHandle(file, &information) != FALSE;
+  CloseHandle(file);
+  index = (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  return read;
+}
+
+// Polls the name often: an update's roll-back may follow its rename soon.
+DWORD WINAPI WatchReplacement(void* argument) {
+  const Watched watched = *static_cast<Watched*>(argument);
+  for (;;) {
+    ULONGLONG index = 0;
+    if (IndexOf(watched.path, index) && index != watched.index) {
+      // Deliberately never closed: the handle lives as long as the process.
+      if (CreateFileW(watched.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                      FILE_ATTRIBUTE_NORMAL, nullptr) != INVALID_HANDLE_VALUE) {
+        return 0;
+      }
+    }
+    Sleep(1);
+  }
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   std::string report = "ready";
+  Watched watched;
   for (int i = 2; i < argc && report == "ready"; ++i) {
     const std::wstring verb = argv[i];
     if (verb == L"run") continue;
@@ -41,6 +82,13 @@ int wmain(int argc, wchar_t** argv) {
       HANDLE folder = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
       if (folder == INVALID_HANDLE_VALUE) report = "folder open failed " + helper::Hex32(GetLastError());
+    } else if (verb == L"replacement") {
+      watched.path = path;
+      if (!IndexOf(path, watched.index)) {
+        report = "no file to watch " + helper::Hex32(GetLastError());
+      } else if (CreateThread(nullptr, 0, WatchReplacement, &watched, 0, nullptr) == nullptr) {
+        report = "no watch " + helper::Hex32(GetLastError());
+      }
     } else {
       report = "unknown verb";
     }
