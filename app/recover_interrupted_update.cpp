@@ -5,6 +5,7 @@
 
 #include "app/update_transaction.h"
 #include "base/file_facts.h"
+#include "base/file_moves.h"
 #include "base/journal_file.h"
 #include "base/phase_time.h"
 #include "base/portable/recovery_decision.h"
@@ -15,17 +16,6 @@
 #include "control/service_control.h"
 
 namespace {
-
-bool Rename(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-// A mapped file cannot be deleted: it goes at the next restart.
-void DeleteNowOrAtRestart(const std::wstring& path) {
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
-  MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-}
 
 // Carries out one file's repair; false when the old file could not be put
 // back now (it is then put back at the next restart).
@@ -45,17 +35,15 @@ bool Repair(const JournalRecord& file, FileRepair repair) {
       return true;
     case FileRepair::kPutBack:
       // The new file goes back under its new-file name, then away.
-      if (!Rename(file.destination, file.newFile)) {
-        MoveFileExW(file.aside.c_str(), file.destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (!RenameWrittenThrough(file.destination, file.newFile)) {
+        PutBackAtRestart(file.aside, file.destination);
         return false;
       }
       DeleteNowOrAtRestart(file.newFile);
       [[fallthrough]];
     case FileRepair::kRestoreAside:
-      if (!Rename(file.aside, file.destination)) {
-        MoveFileExW(file.aside.c_str(), file.destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+      if (!RenameWrittenThrough(file.aside, file.destination)) {
+        PutBackAtRestart(file.aside, file.destination);
         return false;
       }
       if (!file.newFile.empty()) DeleteNowOrAtRestart(file.newFile);

@@ -57,6 +57,7 @@ set(WIN32_SOURCES
   base/journal_file.cpp
   base/phase_time.cpp
   base/file_facts.cpp
+  base/file_moves.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp
   applicability/applicability.cpp

@@ -9,8 +9,17 @@
 #include "control/service_control.h"
 
 int32_t ServiceRestartStep::Do() {
-  wasRunning_ = QueryServiceState(service_.c_str()) == SERVICE_RUNNING;
-  Trace(L"service: %ls %ls", service_.c_str(), wasRunning_ ? L"running" : L"not running");
+  DWORD state = SERVICE_STOPPED;
+  // Read twice before giving up: a service that ran and is not started
+  // again would leave the product without it.
+  if (ReadServiceState(service_.c_str(), state) || ReadServiceState(service_.c_str(), state)) {
+    wasRunning_ = state == SERVICE_RUNNING;
+    Trace(L"service: %ls %ls", service_.c_str(), wasRunning_ ? L"running" : L"not running");
+  } else {
+    // Unknown: started again afterwards, which does nothing to one not installed.
+    wasRunning_ = true;
+    Trace(L"service: %ls state unknown; started again after the update", service_.c_str());
+  }
   return S_OK;
 }
 

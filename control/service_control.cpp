@@ -7,6 +7,16 @@
 #include "control/portable/service_operations.h"
 #include "control/portable/service_wait.h"
 
+bool ReadServiceState(const wchar_t* serviceName, DWORD& state) {
+  ScmConnection connection;
+  uint32_t read = SERVICE_STOPPED;
+  uint32_t error = 0;
+  const bool done = ReadServiceState(connection, serviceName, read, error);
+  state = read;
+  if (!done) Trace(L"service: %ls state not read: error %lu", serviceName, static_cast<unsigned long>(error));
+  return done;
+}
+
 DWORD QueryServiceState(const wchar_t* serviceName) {
   ScmConnection connection;
   return QueryServiceState(connection, serviceName);

@@ -2,6 +2,10 @@
 #pragma once
 #include <windows.h>
 
+// The service's current state in `state` (SERVICE_STOPPED when it is not
+// installed); false when it cannot be read.
+bool ReadServiceState(const wchar_t* serviceName, DWORD& state);
+
 // The service's current state (SERVICE_STOPPED when it cannot be queried).
 DWORD QueryServiceState(const wchar_t* serviceName);
 

@@ -8,6 +8,7 @@
 
 #include "base/background_step.h"
 #include "base/file_facts.h"
+#include "base/file_moves.h"
 #include "base/last_error.h"
 #include "base/phase_time.h"
 #include "base/trace.h"
@@ -32,25 +33,13 @@ struct FilePlan {
 };
 using FilePlans = std::vector<FilePlan>;
 
-bool Rename(const std::wstring& from, const std::wstring& to, DWORD flags = 0) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH | flags) != FALSE;
-}
-
 // A program that holds the file open without delete sharing may let go of it soon.
 bool RenameWithRetry(const std::wstring& from, const std::wstring& to) {
   for (DWORD waited = 0;; waited += kPutBackPauseMs) {
-    if (Rename(from, to)) return true;
+    if (RenameWrittenThrough(from, to)) return true;
     if (waited >= kPutBackRetryMs) return false;
     Sleep(kPutBackPauseMs);
   }
-}
-
-// A mapped file (a running program, a loaded library) cannot be deleted: it
-// goes at the next restart.
-void DeleteNowOrAtRestart(const std::wstring& path) {
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
-  MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // Writes every new file under its new-file name and checks it. The next
@@ -120,11 +109,11 @@ class SwapFileStep : public Step {
     const JournalRecord& file = Record();
     if (file.old.exists) {
       // A file held open without delete sharing cannot be renamed: 0x80070020.
-      if (!Rename(file.destination, file.aside)) return LastErrorResult();
+      if (!RenameWrittenThrough(file.destination, file.aside)) return LastErrorResult();
       movedAside_ = true;
     }
     if (!file.removal) {
-      if (!Rename(file.newFile, file.destination)) return LastErrorResult();
+      if (!RenameWrittenThrough(file.newFile, file.destination)) return LastErrorResult();
       movedIn_ = true;
     }
     return S_OK;
@@ -138,8 +127,7 @@ class SwapFileStep : public Step {
       if (!RenameWithRetry(file.destination, file.newFile)) {
         // Held open without delete sharing: the old file comes back at the next restart.
         if (movedAside_) {
-          MoveFileExW(file.aside.c_str(), file.destination.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+          PutBackAtRestart(file.aside, file.destination);
         } else {
           MoveFileExW(file.destination.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         }
@@ -152,8 +140,7 @@ class SwapFileStep : public Step {
     if (movedAside_) {
       movedAside_ = false;
       if (!RenameWithRetry(file.aside, file.destination)) {
-        MoveFileExW(file.aside.c_str(), file.destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        PutBackAtRestart(file.aside, file.destination);
         restart_ = true;
         Trace(L"file: %ls cannot be put back now; put back at the next restart", file.destination.c_str());
       }

@@ -14,9 +14,18 @@ namespace {
 // Looks at the installed files through the file system and their version resources.
 class InstalledFiles : public InstalledFileProbe {
  public:
+  // A file whose attributes cannot be read for another reason than its
+  // absence counts as there: skipping it would leave the product with one
+  // old file among new ones, while its replacement either works or fails
+  // the update as a whole.
   bool IsFile(const std::wstring& path) const override {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = GetLastError();
+      return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME &&
+             error != ERROR_BAD_NETPATH && error != ERROR_BAD_PATHNAME;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
   std::optional<FileVersion16> Version(const std::wstring& path) const override {
     VS_FIXEDFILEINFO info{};

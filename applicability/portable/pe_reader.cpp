@@ -4,6 +4,8 @@
 #include <optional>
 #include <set>
 
+#include "base/portable/utf8.h"
+
 namespace pe {
 namespace {
 
@@ -21,24 +23,6 @@ std::string Hex(std::uint64_t value) {
     value >>= 4;
   } while (value != 0);
   return "0x" + text;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // UTF-16LE to UTF-8; an unpaired surrogate becomes U+FFFD.

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/portable/utf8.h"
+
 // A line is "<length> <checksum> <payload>\n": the payload's length in bytes
 // and its CRC-32, each as 8 lowercase hex digits. The payload is the kind's
 // number and the record's fields, separated by tabs. Strings are UTF-8 (a
@@ -64,21 +66,11 @@ void AppendByte(std::string& out, unsigned char byte) {
 }
 
 void AppendCodePoint(std::string& out, uint32_t code) {
-  if (code > 0x10FFFF) code = 0xFFFD;
+  // ASCII goes through the escaping of separators and control bytes.
   if (code < 0x80) {
     AppendByte(out, static_cast<unsigned char>(code));
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+    AppendUtf8(out, code);
   }
 }
 

@@ -60,15 +60,26 @@ int32_t RequestStartAndWait(ServiceConnection& connection, WaitClock& clock) {
 
 }  // namespace
 
-uint32_t QueryServiceState(ServiceConnection& connection, const wchar_t* serviceName) {
-  uint32_t error = 0;
+bool ReadServiceState(ServiceConnection& connection, const wchar_t* serviceName, uint32_t& state,
+                      uint32_t& error) {
+  state = kStopped;
+  error = 0;
   ServiceStatus status;
-  if (!connection.ConnectManager(service_rights::kForQuery.manager, error) ||
-      !connection.OpenNamedService(serviceName, service_rights::kForQuery.service, error) ||
-      !connection.ReadStatus(status, error)) {
-    return kStopped;
+  if (!connection.ConnectManager(service_rights::kForQuery.manager, error)) return false;
+  if (!connection.OpenNamedService(serviceName, service_rights::kForQuery.service, error)) {
+    if (error != kErrorServiceDoesNotExist) return false;
+    error = 0;
+    return true;  // not installed: stopped
   }
-  return status.currentState;
+  if (!connection.ReadStatus(status, error)) return false;
+  state = status.currentState;
+  return true;
+}
+
+uint32_t QueryServiceState(ServiceConnection& connection, const wchar_t* serviceName) {
+  uint32_t state = kStopped;
+  uint32_t error = 0;
+  return ReadServiceState(connection, serviceName, state, error) ? state : kStopped;
 }
 
 int32_t StopServiceAndWait(ServiceConnection& connection, WaitClock& clock, const wchar_t* serviceName) {

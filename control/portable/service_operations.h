@@ -17,6 +17,12 @@ constexpr uint32_t kPendingStateWaitCapMs = 120000;
 // HRESULT of ERROR_SERVICE_NOT_ACTIVE: a started service ended up stopped.
 constexpr int32_t kServiceNotActiveResult = static_cast<int32_t>(0x80070426u);
 
+// The service's state in `state` (stopped, 1, for a service that is not
+// installed); false, with the failed call's error, when the manager or the
+// service cannot be opened or its status cannot be read.
+bool ReadServiceState(ServiceConnection& connection, const wchar_t* serviceName, uint32_t& state,
+                      uint32_t& error);
+
 // The service's state; stopped (1) when the manager or the service cannot be
 // opened or the status cannot be read.
 uint32_t QueryServiceState(ServiceConnection& connection, const wchar_t* serviceName);

@@ -56,6 +56,30 @@ TEST_F(ServiceOperation, QueryCountsWhatCannotBeReadAsStopped) {
   EXPECT_EQ(QueryServiceState(service, L"QVLDs"), kRunning);  // the next read works again
 }
 
+// What must be started again after the update depends on telling a service
+// that is stopped (or not installed) from one whose state could not be read.
+TEST_F(ServiceOperation, ReadTellsAStoppedServiceFromOneThatCannotBeRead) {
+  uint32_t state = 0;
+  uint32_t error = 0;
+  Found(Status(kRunning));
+  service.installed = false;
+  EXPECT_TRUE(ReadServiceState(service, L"QVLDs", state, error));
+  EXPECT_EQ(state, kStopped);
+  service.installed = true;
+  service.managerError = 5;
+  EXPECT_FALSE(ReadServiceState(service, L"QVLDs", state, error));
+  EXPECT_EQ(error, 5u);
+  service.managerError = 0;
+  service.openError = 5;
+  EXPECT_FALSE(ReadServiceState(service, L"QVLDs", state, error));
+  service.openError = 0;
+  service.failingReads[service.reads + 1] = 6;
+  EXPECT_FALSE(ReadServiceState(service, L"QVLDs", state, error));
+  EXPECT_EQ(error, 6u);
+  EXPECT_TRUE(ReadServiceState(service, L"QVLDs", state, error));
+  EXPECT_EQ(state, kRunning);
+}
+
 // Opening, for both operations
 
 TEST_F(ServiceOperation, NotInstalledIsNothingToDo) {
