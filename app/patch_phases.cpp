@@ -67,6 +67,12 @@ HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* c
   SessionSteps& session = Session();
   PlanPreparation(session);
   session.preparation.Do();  // notes what runs; undone by the finish phase
+  // Nothing is stopped that the journal cannot have started again.
+  const HRESULT begun = session.transaction.Begin(WhatRanBefore(session));
+  if (FAILED(begun)) {
+    Trace(L"journal: not begun: 0x%08lX", static_cast<unsigned long>(begun));
+    return begun;
+  }
   {
     PhaseTime closing(L"programs and services closed");
     CloseRunningSoftware();

@@ -29,6 +29,16 @@ void TraceStep(const std::wstring& name, int32_t result) {
 
 }  // namespace
 
+HRESULT UpdateTransaction::Begin(const RunningBefore& before) {
+  if (started_) return S_OK;
+  HRESULT result = journal_.Start();
+  if (SUCCEEDED(result)) {
+    started_ = true;
+    result = journal_.Append({BeginRecord(before)});
+  }
+  return result;
+}
+
 HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
                                const std::function<bool()>& cancelled) {
   PhaseTime time(L"installation");
@@ -36,11 +46,9 @@ HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const 
   // Planned in full before anything changes: a payload or a digest that is
   // missing, a volume that is short of room, a script that cannot be had
   // stop the update here.
-  std::vector<JournalRecord> records{BeginRecord(before)};
   std::vector<JournalRecord> files;
   HRESULT result = PlanFileSteps(list, module, files, changes_);
   if (FAILED(result)) return result;
-  records.insert(records.end(), files.begin(), files.end());
   // The snapshot is saved, and named in the journal, before the registry changes.
   const SnapshotSaver save = [this](const std::string& bytes) -> HRESULT {
     const HRESULT saved = journal_.SaveFile(kSnapshotName, bytes);
@@ -52,11 +60,8 @@ HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const 
   result = PlanRegistrySteps(module, save, changes_);
   if (FAILED(result)) return result;
 
-  result = journal_.Start();
-  if (SUCCEEDED(result)) {
-    started_ = true;
-    result = journal_.Append(records);
-  }
+  result = Begin(before);
+  if (SUCCEEDED(result)) result = journal_.Append(files);
   if (SUCCEEDED(result)) result = changes_.Do(cancelled);
   if (SUCCEEDED(result) && cancelled && cancelled()) result = E_ABORT;
   if (SUCCEEDED(result)) result = journal_.Append({RecordOf(RecordKind::kCommit)});

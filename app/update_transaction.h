@@ -41,6 +41,10 @@ class UpdateTransaction {
  public:
   explicit UpdateTransaction(UpdateJournal& journal) : journal_(journal) {}
 
+  // Starts the journal with what runs now, before anything is stopped: a
+  // run killed from here on is undone by the next one, which starts again
+  // what this one stopped.
+  HRESULT Begin(const RunningBefore& before);
   // Plans the files and the registry, journals the plan, makes the changes
   // and commits; on a failure, or when `cancelled` says so before the
   // commit, rolls them back. The first failure's HRESULT, or
