@@ -4,17 +4,15 @@
 #include <vector>
 
 #include "app/update_journal_file.h"
+#include "app/update_records.h"
 #include "app/update_transaction.h"
 #include "applicability/own_identity.h"
 #include "base/phase_time.h"
 #include "base/trace.h"
 #include "control/preparation_steps.h"
 #include "control/shutdown.h"
-#include "records/area_code.h"
 #include "records/media_database.h"
 #include "records/removal.h"
-#include "records/retired_features.h"
-#include "records/version_records.h"
 
 namespace {
 
@@ -30,6 +28,7 @@ struct SessionSteps {
   const RecorderRelaunchStep* recorder = nullptr;
   UpdateJournalFile journal;
   UpdateTransaction transaction{journal};
+  UpdateIdentity identity;  // filled by the prepare phase
 };
 
 SessionSteps& Session() {
@@ -81,6 +80,7 @@ HRESULT PreparePhase(HRESULT result, HANDLE, const InstallList*, PatchContext* c
   if (FAILED(result)) return result;
   // An empty text is no failure here.
   FillPatchIdentity(context->productDescription, context->patchId, context->updateVersion);
+  session.identity = {context->patchId, context->productDescription, context->updateVersion};
   return S_OK;
 }
 
@@ -89,7 +89,11 @@ HRESULT InstallUpdate(const InstallList& list, HINSTANCE module, HANDLE stopEven
   const auto cancelled = [stopEvent] {
     return stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
   };
-  return session.transaction.Run(list, module, WhatRanBefore(session), cancelled);
+  JournalRecord commit;
+  commit.patchId = session.identity.patchId;
+  commit.productDescription = session.identity.productDescription;
+  commit.version = session.identity.version;
+  return session.transaction.Run(list, module, WhatRanBefore(session), commit, cancelled);
 }
 
 HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {
@@ -105,27 +109,29 @@ HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* co
     Trace(L"transaction: old copies removed: 0x%08lX", static_cast<unsigned long>(removed));
   }
   session.preparation.Rollback();
-  session.transaction.End();
-  if (context == nullptr || FAILED(result)) {
+  bool servicesStarted = true;
+  for (const ServiceRestartStep* service : session.services) {
+    servicesStarted = SUCCEEDED(service->StartResult()) && servicesStarted;
+  }
+  if (!session.transaction.Committed()) {
+    session.transaction.End();
     // The script and the work folder go after a failure too.
     RemoveWorkFolder();
     if (context == nullptr) return E_INVALIDARG;
     return result;
   }
-  const bool listed = WritePatchListEntry(context->patchId.c_str(), context->productDescription.c_str(),
-                                          context->updateVersion.c_str());
-  Trace(L"record: patch list entry %ls", listed ? L"written" : L"not written");
-  WriteVersionFile(context->productDescription.c_str(), context->updateVersion.c_str());
-  const bool uninstall = UpdateUninstallEntry();
-  Trace(L"record: uninstall entry %ls", uninstall ? L"written" : L"not written");
+  // The update is in place: the records must say so, whatever the result.
+  UpdateJournal& journal = session.transaction.Journal();
+  const bool recorded = WriteUpdateRecords(session.identity, {},
+                                           [&journal](const JournalRecord& done) { journal.Append({done}); });
   {
     PhaseTime removal(L"work folder removal");
     RemoveWorkFolder();
   }
-  if (GetAreaCode() != 1) RemoveRetiredFeatureData();
-  DeleteWebMediaValue();
-  DeleteRetiredHelpFiles();
-  Trace(L"record: work folder and retired data removed");
+  RemoveRetiredData();
+  // What is still left undone stays in the journal for the next run.
+  session.transaction.End(recorded && servicesStarted);
+  if (context == nullptr) return E_INVALIDARG;
   // Nothing here changes the session's result.
   return result;
 }

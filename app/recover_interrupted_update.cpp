@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/update_records.h"
 #include "app/update_transaction.h"
 #include "base/file_facts.h"
 #include "base/file_moves.h"
@@ -12,8 +13,10 @@
 #include "base/portable/registry_snapshot_codec.h"
 #include "base/registry_snapshot.h"
 #include "base/trace.h"
+#include "control/preparation_steps.h"
 #include "control/relaunch.h"
 #include "control/service_control.h"
+#include "records/removal.h"
 
 namespace {
 
@@ -124,10 +127,28 @@ HRESULT RecoverInterruptedUpdate() {
     Trace(L"recovery: a put-back waits for the next restart");
     return kRestartNeededForRollback;
   }
+  bool complete = true;
   for (const std::wstring& service : decision.runningServices) {
-    if (QueryServiceState(service.c_str()) != SERVICE_RUNNING) StartServiceAndWait(service.c_str());
+    if (QueryServiceState(service.c_str()) == SERVICE_RUNNING) continue;
+    complete = SUCCEEDED(StartServiceTryingAgain(service.c_str())) && complete;
   }
   if (decision.relaunchRecorder) RelaunchTvRecorder();
+  if (decision.mode == RecoveryDecision::Mode::kFinish && !decision.version.empty()) {
+    // The records a killed run did not come to write, in its own name.
+    const UpdateIdentity identity{decision.patchId, decision.productDescription, decision.version};
+    complete = WriteUpdateRecords(identity, decision.doneTasks,
+                                  [&journal](const JournalRecord& done) { journal.Append({done}); }) &&
+               complete;
+    RemoveRetiredData();
+  }
+  if (!decision.workFolder.empty()) {
+    const bool removed = RemoveFolderOfIdentity(decision.workFolder, decision.workFolderFacts);
+    Trace(L"recovery: work folder %ls %ls", decision.workFolder.c_str(), removed ? L"removed" : L"left");
+  }
+  if (!complete) {
+    Trace(L"recovery: journal kept; the next run finishes what is left");
+    return S_OK;
+  }
   journal.Delete();
   return S_OK;
 }

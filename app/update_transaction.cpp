@@ -1,9 +1,12 @@
 #include "app/update_transaction.h"
 
+#include "base/file_facts.h"
+#include "base/folder_handles.h"
 #include "base/phase_time.h"
 #include "base/trace.h"
 #include "payload/file_steps.h"
 #include "payload/registry_steps.h"
+#include "payload/work_folder.h"
 
 namespace {
 
@@ -23,6 +26,17 @@ JournalRecord RecordOf(RecordKind kind) {
   return record;
 }
 
+// The work folder as the next run finds it again, should this one be killed
+// and leave it: its path and identity. Nothing when none is held.
+void AddWorkFolderRecord(std::vector<JournalRecord>& records) {
+  const HANDLE folder = HeldWorkFolder();
+  if (folder == nullptr) return;
+  JournalRecord record = RecordOf(RecordKind::kWorkFolder);
+  record.workFolder = FinalPathOf(folder);
+  record.workFolderFacts = FactsOfHandle(folder);
+  if (!record.workFolder.empty() && record.workFolderFacts.exists) records.push_back(std::move(record));
+}
+
 void TraceStep(const std::wstring& name, int32_t result) {
   Trace(L"%ls: 0x%08lX", name.c_str(), static_cast<unsigned long>(result));
 }
@@ -40,7 +54,7 @@ HRESULT UpdateTransaction::Begin(const RunningBefore& before) {
 }
 
 HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
-                               const std::function<bool()>& cancelled) {
+                               const JournalRecord& commit, const std::function<bool()>& cancelled) {
   PhaseTime time(L"installation");
   changes_.SetObserver(TraceStep);
   // Planned in full before anything changes: a payload or a digest that is
@@ -59,12 +73,17 @@ HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const 
   };
   result = PlanRegistrySteps(module, save, changes_);
   if (FAILED(result)) return result;
+  AddWorkFolderRecord(files);
 
   result = Begin(before);
   if (SUCCEEDED(result)) result = journal_.Append(files);
   if (SUCCEEDED(result)) result = changes_.Do(cancelled);
   if (SUCCEEDED(result) && cancelled && cancelled()) result = E_ABORT;
-  if (SUCCEEDED(result)) result = journal_.Append({RecordOf(RecordKind::kCommit)});
+  if (SUCCEEDED(result)) {
+    JournalRecord record = commit;
+    record.kind = RecordKind::kCommit;
+    result = journal_.Append({record});
+  }
   if (SUCCEEDED(result)) {
     committed_ = true;
     Trace(L"transaction: committed");
@@ -86,8 +105,12 @@ HRESULT UpdateTransaction::Finish() {
   return changes_.Finish();
 }
 
-void UpdateTransaction::End() {
+void UpdateTransaction::End(bool complete) {
   if (!started_ || restartNeeded_) return;
+  if (!complete) {
+    Trace(L"transaction: journal kept; the next run finishes what is left");
+    return;
+  }
   journal_.Append({RecordOf(RecordKind::kEnd)});
   journal_.Delete();
 }

@@ -49,13 +49,18 @@ class UpdateTransaction {
   // and commits; on a failure, or when `cancelled` says so before the
   // commit, rolls them back. The first failure's HRESULT, or
   // kRestartNeededForRollback when a put-back waits for the next restart.
-  HRESULT Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
+  // `commit` is the commit record, which carries the update's identity for
+  // the records that follow it.
+  HRESULT Run(const InstallList& list, HINSTANCE module, const RunningBefore& before, const JournalRecord& commit,
               const std::function<bool()>& cancelled);
   bool Committed() const { return committed_; }
   // After the commit: the old copies deleted (a mapped one at the next restart).
   HRESULT Finish();
-  // The journal closed: nothing left for the next run, unless a put-back waits for a restart.
-  void End();
+  // The journal closed: nothing left for the next run, unless a put-back
+  // waits for a restart. `complete` false after a commit whose records or
+  // services are not all done: the journal stays, and the next run finishes them.
+  void End(bool complete = true);
+  UpdateJournal& Journal() { return journal_; }
 
  private:
   UpdateJournal& journal_;

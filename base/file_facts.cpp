@@ -12,11 +12,15 @@ uint64_t Joined(const FILETIME& time) {
 }  // namespace
 
 FileFacts FactsOfFile(const std::wstring& path) {
-  FileFacts facts;
   UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file ? FactsOfHandle(file.Get()) : FileFacts();
+}
+
+FileFacts FactsOfHandle(HANDLE file) {
+  FileFacts facts;
   BY_HANDLE_FILE_INFORMATION information{};
-  if (!file || !GetFileInformationByHandle(file.Get(), &information)) return facts;
+  if (file == nullptr || file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &information)) return facts;
   facts.exists = true;
   facts.volume = information.dwVolumeSerialNumber;
   facts.fileId = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;

@@ -10,3 +10,5 @@
 
 // The file at `path` (exists false when there is nothing there or it cannot be read).
 FileFacts FactsOfFile(const std::wstring& path);
+// The same of an open file or folder.
+FileFacts FactsOfHandle(HANDLE file);

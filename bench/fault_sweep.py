@@ -198,15 +198,11 @@ def broken_promise(run: FaultRun) -> Optional[str]:
     """How a run breaks the update's promise, or None when it keeps it: the
     outcome the run reports (after a kill, the outcome of the run after it)
     and the state it leaves agree, old after a failure, new after a success;
-    never mixed. A service whose own start failed may stay stopped on an
-    updated PC: the start comes after the commit."""
+    never mixed."""
     if run.state == "error":
         return "the run did not end"
     code = run.after_kill_exit_code if run.after_kill_exit_code is not None else run.exit_code
     expected = "old" if is_failure(code) else "new"
-    if run.state == "mixed" and expected == "new" and run.key.function == "StartServiceW" and run.differences \
-            and all(d.startswith(f"service {run.key.target}: ") for d in run.differences):
-        return None
     if run.state != expected:
         return f"{run.state} where the exit code 0x{code or 0:08X} says {expected}"
     return None

@@ -47,6 +47,7 @@ set(WIN32_SOURCES
   app/patch_phases.cpp
   app/update_transaction.cpp
   app/update_journal_file.cpp
+  app/update_records.cpp
   app/recover_interrupted_update.cpp
   app/run_patch_session.cpp
   app/entry.cpp
@@ -57,6 +58,7 @@ set(WIN32_SOURCES
   base/journal_file.cpp
   base/phase_time.cpp
   base/file_facts.cpp
+  base/try_again.cpp
   base/file_moves.cpp
   applicability/installed_product.cpp
   applicability/own_identity.cpp

@@ -5,6 +5,7 @@
 #include "base/module_state.h"
 #include "base/phase_time.h"
 #include "base/trace.h"
+#include "base/try_again.h"
 #include "control/relaunch.h"
 #include "control/service_control.h"
 
@@ -23,12 +24,21 @@ int32_t ServiceRestartStep::Do() {
   return S_OK;
 }
 
+int32_t StartServiceTryingAgain(const wchar_t* service) {
+  HRESULT started = S_OK;
+  TryAgainWhileFailing([&] {
+    started = StartServiceAndWait(service);
+    return SUCCEEDED(started);
+  });
+  if (FAILED(started)) Trace(L"service: %ls not started: 0x%08lX", service, static_cast<unsigned long>(started));
+  return started;
+}
+
 void ServiceRestartStep::Rollback() {
   if (!wasRunning_) return;
   wasRunning_ = false;
   PhaseTime start(L"service start " + service_);
-  const HRESULT started = StartServiceAndWait(service_.c_str());
-  if (FAILED(started)) Trace(L"service: %ls not started: 0x%08lX", service_.c_str(), static_cast<unsigned long>(started));
+  startResult_ = StartServiceTryingAgain(service_.c_str());
 }
 
 int32_t RecorderRelaunchStep::Do() {

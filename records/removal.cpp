@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_facts.h"
 #include "base/folder_handles.h"
 #include "base/win32_raii.h"
 #include "base/trace.h"
@@ -163,4 +164,19 @@ bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative) {
   if (!holder) return false;
   const UniqueFileHandle file = OpenUnlinked(holder.Get(), name, kRemoveAccess, kNtNonDirectoryFile);
   return file && MarkForDeletion(file.Get());
+}
+
+bool RemoveFolderOfIdentity(const std::wstring& path, const FileFacts& identity) {
+  UniqueFileHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | kRemoveAccess,
+                                      kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  if (IsLink(folder.Get()) || !IsSameFile(FactsOfHandle(folder.Get()), identity)) return true;  // not ours
+  DeleteContents(folder.Get());
+  DeleteOnClose(folder.Get());
+  folder.Reset();
+  return !IsSameFile(FactsOfFile(path), identity);
 }

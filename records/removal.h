@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "base/portable/journal_record.h"
+
 // Waits for the registry editor to end (at most kRegistryImportWaitMs), then
 // deletes the registry script held in the work folder and the held folder
 // itself (only when it is empty).
@@ -30,3 +32,10 @@ bool RemoveFolderTree(const std::wstring& base, const std::wstring& relative);
 // Deletes the file; a link on the way, the file included, leaves everything
 // as it is. True when the file was deleted.
 bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative);
+
+// Removes the folder at `path`, with everything in it, only when it is the
+// folder that `identity` describes (same volume and index) and no link: an
+// earlier run's work folder, found again by what its journal recorded, in a
+// temporary folder that its user may have changed since. True when no such
+// folder is left there (whatever else holds the name stays).
+bool RemoveFolderOfIdentity(const std::wstring& path, const FileFacts& identity);

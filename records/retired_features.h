@@ -10,12 +10,14 @@ void ShowRetiredFeatureNotice();
 bool IsWebMediaEnabled();
 
 // After the update, outside the Chinese release: the per-user file, the
-// per-user value and the shared picture folder, each independent of the others.
-void RemoveRetiredFeatureData();
+// per-user value and the shared picture folder, each independent of the
+// others. True when none of them is left (so that a failure can be tried again).
+bool RemoveRetiredFeatureData();
 bool DeleteRetiredUserFile();
-void ClearRetiredUserValue();
+bool ClearRetiredUserValue();  // true when the value is 0 or there is no key
 void RemoveSocialinkPictureFolder();
 
-// After the update, in every area: the "WEBMEDIA" value and the eight help files.
-void DeleteWebMediaValue();
-void DeleteRetiredHelpFiles();
+// After the update, in every area: the "WEBMEDIA" value and the eight help
+// files; each true when none is left.
+bool DeleteWebMediaValue();
+bool DeleteRetiredHelpFiles();

@@ -65,15 +65,24 @@ bool ReplaceFileContent(const std::wstring& path, const std::string& content) {
 
 }  // namespace
 
-std::vector<std::wstring> ReadVersionFileLines(const std::wstring& path) {
+bool ReadVersionFileLines(const std::wstring& path, std::vector<std::wstring>& lines) {
+  lines.clear();
   UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
+  if (!file) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
   std::string content;
   char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0) content.append(chunk, read);
-  return SplitVersionFileLines(content);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr)) return false;
+    if (read == 0) break;
+    content.append(chunk, read);
+  }
+  lines = SplitVersionFileLines(content);
+  return true;
 }
 
 bool RewriteVersionFile(const std::wstring& path, const std::vector<std::wstring>& oldLines,
@@ -83,8 +92,14 @@ bool RewriteVersionFile(const std::wstring& path, const std::vector<std::wstring
   return ReplaceFileContent(path, content);
 }
 
-void WriteVersionFile(const wchar_t* productDescription, const wchar_t* version) {
+bool WriteVersionFile(const wchar_t* productDescription, const wchar_t* version) {
   const std::wstring path = GetVersionFilePath();
-  const bool written = RewriteVersionFile(path, ReadVersionFileLines(path), productDescription, version);
+  std::vector<std::wstring> lines;
+  if (!ReadVersionFileLines(path, lines)) {
+    Trace(L"record: version file %ls could not be read; left as it is", path.c_str());
+    return false;
+  }
+  const bool written = RewriteVersionFile(path, lines, productDescription, version);
   Trace(L"record: version file %ls %ls", path.c_str(), written ? L"written" : L"could be neither replaced nor written");
+  return written;
 }

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
-// The non-empty lines of the file, in order, without line ends; none when the
-// file cannot be opened, those read so far after a read error.
-std::vector<std::wstring> ReadVersionFileLines(const std::wstring& path);
+// The non-empty lines of the file, in order, without line ends, into `lines`;
+// none for a file that is not there. False when the file is there but cannot
+// be opened or read to its end: its lines are then unknown, and writing the
+// file again would lose them.
+bool ReadVersionFileLines(const std::wstring& path, std::vector<std::wstring>& lines);
 
 // Writes the version first, the old lines with the counter counted on, and
 // the record of this update; true when the new file took the old one's place.

@@ -7,7 +7,6 @@
 
 #include "base/platform.h"
 #include "base/win32_raii.h"
-#include "applicability/own_identity.h"
 
 namespace {
 
@@ -57,9 +56,8 @@ bool WritePatchListEntry(const wchar_t* patchId, const wchar_t* productDescripti
          SetText(entry.Get(), L"version", version);
 }
 
-bool UpdateUninstallEntry() {
+bool UpdateUninstallEntry(const std::wstring& version) {
   const std::wstring date = TodayText();
-  const std::wstring version = GetOwnVersion();
   const bool processor64 = Is64BitProcessor();
   UniqueRegKey key;
   // The 64-bit edition's entry is looked for in the 64-bit view itself.

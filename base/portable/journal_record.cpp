@@ -256,6 +256,18 @@ bool ParsePayload(const std::string& payload, JournalRecord& record) {
       if (!reader.Text(record.snapshot)) return false;
       break;
     case RecordKind::kCommit:
+      // A commit without the identity (none was known) leaves the records alone.
+      if (!reader.AtEnd() &&
+          (!reader.Text(record.patchId) || !reader.Text(record.productDescription) || !reader.Text(record.version))) {
+        return false;
+      }
+      break;
+    case RecordKind::kWorkFolder:
+      if (!reader.Text(record.workFolder) || !ReadFacts(reader, record.workFolderFacts)) return false;
+      break;
+    case RecordKind::kDone:
+      if (!reader.Text(record.task)) return false;
+      break;
     case RecordKind::kRollbackPending:
     case RecordKind::kEnd:
       break;
@@ -291,6 +303,19 @@ std::string EncodeRecord(const JournalRecord& record) {
       writer.Text(record.snapshot);
       break;
     case RecordKind::kCommit:
+      if (!record.patchId.empty() || !record.productDescription.empty() || !record.version.empty()) {
+        writer.Text(record.patchId);
+        writer.Text(record.productDescription);
+        writer.Text(record.version);
+      }
+      break;
+    case RecordKind::kWorkFolder:
+      writer.Text(record.workFolder);
+      WriteFacts(writer, record.workFolderFacts);
+      break;
+    case RecordKind::kDone:
+      writer.Text(record.task);
+      break;
     case RecordKind::kRollbackPending:
     case RecordKind::kEnd:
       break;

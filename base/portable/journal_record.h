@@ -28,6 +28,8 @@ enum class RecordKind : uint8_t {
   kCommit = 4,           // the point of no return
   kRollbackPending = 5,  // a put-back is left for the next restart
   kEnd = 6,              // nothing left to do
+  kWorkFolder = 7,       // the run's work folder, removed by the next run when this one left it
+  kDone = 8,             // after the commit: a finishing task that must not be done twice
 };
 
 struct JournalRecord {
@@ -46,6 +48,16 @@ struct JournalRecord {
   FileFacts old;
   // kRegistry: the snapshot's file name in the journal's folder.
   std::wstring snapshot;
+  // kCommit: the update's identity, which the records after the commit
+  // carry (a run that finishes them may be another program).
+  std::wstring patchId;
+  std::wstring productDescription;
+  std::wstring version;
+  // kWorkFolder: its path and identity (exists, volume and index).
+  std::wstring workFolder;
+  FileFacts workFolderFacts;
+  // kDone: the task's name.
+  std::wstring task;
 };
 
 // The record as one line, "\n" at its end.

@@ -32,6 +32,9 @@ RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector
   RecoveryDecision decision;
   const JournalRecord* begin = nullptr;
   const JournalRecord* registry = nullptr;
+  const JournalRecord* commit = nullptr;
+  const JournalRecord* workFolder = nullptr;
+  std::vector<std::wstring> done;
   // Of a commit and a pending put-back, the one written last tells where the run was.
   RecordKind outcome = RecordKind::kBegin;
   std::vector<size_t> files;  // indexes of the file records
@@ -50,8 +53,17 @@ RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector
         registry = &record;
         break;
       case RecordKind::kCommit:
+        commit = &record;
+        outcome = record.kind;
+        break;
       case RecordKind::kRollbackPending:
         outcome = record.kind;
+        break;
+      case RecordKind::kWorkFolder:
+        workFolder = &record;
+        break;
+      case RecordKind::kDone:
+        done.push_back(record.task);
         break;
     }
   }
@@ -73,9 +85,17 @@ RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector
     decision.runningServices = begin->runningServices;
     decision.relaunchRecorder = begin->relaunchRecorder;
   }
+  if (workFolder != nullptr) {
+    decision.workFolder = workFolder->workFolder;
+    decision.workFolderFacts = workFolder->workFolderFacts;
+  }
 
   if (outcome == RecordKind::kCommit) {
     decision.mode = RecoveryDecision::Mode::kFinish;
+    decision.patchId = commit->patchId;
+    decision.productDescription = commit->productDescription;
+    decision.version = commit->version;
+    decision.doneTasks = std::move(done);
     for (size_t nth = 0; nth < files.size(); ++nth) {
       const JournalRecord& record = journal.records[files[nth]];
       const FoundNames& names = foundFor(nth);

@@ -43,6 +43,16 @@ struct RecoveryDecision {
   std::wstring snapshot;  // the registry snapshot to restore (kUndo), empty when none
   std::vector<std::wstring> runningServices;  // to start again afterwards (kUndo, kFinish)
   bool relaunchRecorder = false;
+  // kFinish: the update's identity from the commit (empty when it had none),
+  // for the records to be written again, and the finishing tasks that are
+  // done already and must not be done twice.
+  std::wstring patchId;
+  std::wstring productDescription;
+  std::wstring version;
+  std::vector<std::wstring> doneTasks;
+  // kUndo and kFinish: the work folder the run left, when it named one.
+  std::wstring workFolder;
+  FileFacts workFolderFacts;
 };
 
 // `found` holds, for each file record of `journal` in order, what is under its names now

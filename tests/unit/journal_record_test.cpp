@@ -72,6 +72,14 @@ void ExpectSame(const JournalRecord& actual, const JournalRecord& expected) {
   EXPECT_EQ(actual.old.lastWriteTime, expected.old.lastWriteTime);
   EXPECT_EQ(actual.old.attributes, expected.old.attributes);
   EXPECT_EQ(actual.snapshot, expected.snapshot);
+  EXPECT_EQ(actual.patchId, expected.patchId);
+  EXPECT_EQ(actual.productDescription, expected.productDescription);
+  EXPECT_EQ(actual.version, expected.version);
+  EXPECT_EQ(actual.workFolder, expected.workFolder);
+  EXPECT_EQ(actual.workFolderFacts.exists, expected.workFolderFacts.exists);
+  EXPECT_EQ(actual.workFolderFacts.volume, expected.workFolderFacts.volume);
+  EXPECT_EQ(actual.workFolderFacts.fileId, expected.workFolderFacts.fileId);
+  EXPECT_EQ(actual.task, expected.task);
 }
 
 // A journal of every kind, file records with every awkward name.
@@ -84,7 +92,21 @@ std::vector<JournalRecord> SampleRecords() {
   }
   records.push_back(File(L"added.dll", false, false));
   for (const std::wstring& name : kAwkward) records.push_back(Plain(RecordKind::kRegistry, name));
-  records.push_back(Plain(RecordKind::kCommit));
+  for (const std::wstring& name : kAwkward) {
+    JournalRecord folder = Plain(RecordKind::kWorkFolder);
+    folder.workFolder = name;
+    folder.workFolderFacts = File(name, false, true).old;
+    records.push_back(folder);
+    JournalRecord done = Plain(RecordKind::kDone);
+    done.task = name;
+    records.push_back(done);
+  }
+  records.push_back(Plain(RecordKind::kCommit));  // no identity known
+  JournalRecord commit = Plain(RecordKind::kCommit);
+  commit.patchId = L"EP0000517904";
+  commit.productDescription = kAwkward[5];
+  commit.version = L"2.2.3.04170";
+  records.push_back(commit);
   records.push_back(Plain(RecordKind::kRollbackPending));
   records.push_back(Plain(RecordKind::kEnd));
   return records;
@@ -174,7 +196,8 @@ TEST(JournalRecord, ALineThatChecksButIsNoRecordEndsTheJournal) {
   std::string file = EncodeRecord(File(L"a.dll", false, true));
   file = file.substr(18, file.size() - 19);  // its payload
   for (const std::string& payload : {
-           std::string("07"),                                   // a kind this program does not know
+           std::string("09"),                                   // a kind this program does not know
+           std::string("04\tEP1\tname"),                        // a commit's identity cut short
            std::string("06\t"),                                 // a field where none belongs
            file.substr(0, file.rfind('\t')),                    // a field missing
            std::string("03\tname%4"),                           // a cut escape

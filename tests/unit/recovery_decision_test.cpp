@@ -215,6 +215,35 @@ TEST(RecoveryDecision, AFinishGoesForwardsAndLeavesTheRegistryAsItIs) {
   EXPECT_TRUE(finish.relaunchRecorder);
 }
 
+TEST(RecoveryDecision, AFinishCarriesTheRecordsIdentityAndWhatIsDoneAndBothModesTheWorkFolder) {
+  ThreeFiles three;
+  JournalRecord folder = Record(RecordKind::kWorkFolder);
+  folder.workFolder = L"C:\\temp\\updater.exe.tmp";
+  folder.workFolderFacts = Facts(kOtherId);
+  three.journal.records.insert(three.journal.records.begin() + 2, folder);
+  const RecoveryDecision undo = DecideRecovery(three.journal, three.found);
+  EXPECT_EQ(undo.mode, Mode::kUndo);
+  EXPECT_EQ(undo.workFolder, folder.workFolder);
+  EXPECT_TRUE(IsSameFile(undo.workFolderFacts, Facts(kOtherId)));
+  EXPECT_TRUE(undo.version.empty());
+
+  JournalRecord commit = Record(RecordKind::kCommit);
+  commit.patchId = L"EP1";
+  commit.productDescription = L"Update";
+  commit.version = L"2.2.3.04170";
+  JournalRecord done = Record(RecordKind::kDone);
+  done.task = L"version file";
+  three.journal.records.push_back(commit);
+  three.journal.records.push_back(done);
+  const RecoveryDecision finish = DecideRecovery(three.journal, three.found);
+  EXPECT_EQ(finish.mode, Mode::kFinish);
+  EXPECT_EQ(finish.patchId, L"EP1");
+  EXPECT_EQ(finish.productDescription, L"Update");
+  EXPECT_EQ(finish.version, L"2.2.3.04170");
+  EXPECT_EQ(finish.doneTasks, (std::vector<std::wstring>{L"version file"}));
+  EXPECT_EQ(finish.workFolder, folder.workFolder);
+}
+
 TEST(RecoveryDecision, APendingPutBackWaitsUntilEveryFileIsBack) {
   ThreeFiles three;
   three.journal.records.push_back(Record(RecordKind::kRollbackPending));

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/file_facts.h"
 #include "base/win32_raii.h"
 #include "payload/extract_payload.h"
 #include "linux_link.h"
@@ -106,6 +107,29 @@ TEST_F(FolderTree, TreeBelowAFolderLinkIsNotWalked) {
   EXPECT_TRUE(RemoveFolderTree(root_.Path(), L"plain\\tree"));
   EXPECT_FALSE(PathExists(Path(L"plain\\tree")));
   EXPECT_TRUE(PathExists(Path(L"plain")));
+}
+
+// An earlier run's work folder, found again by the identity its journal
+// recorded: only that very folder goes, never one made since under its name.
+TEST_F(FolderTree, OnlyTheFolderOfTheRecordedIdentityIsRemoved) {
+  MakeFolder(L"work");
+  MakeFile(L"work\\Reg.reg");
+  const FileFacts recorded = FactsOfFile(Path(L"work"));
+  ASSERT_TRUE(recorded.exists);
+  // Moved away and made again under the same name: another folder, which
+  // stays with its file.
+  ASSERT_TRUE(MoveFileW(Path(L"work").c_str(), Path(L"moved").c_str()));
+  MakeFolder(L"work");
+  MakeFile(L"work\\mine.txt");
+  ASSERT_FALSE(IsSameFile(FactsOfFile(Path(L"work")), recorded)) << "a new folder has an index of its own";
+  EXPECT_TRUE(RemoveFolderOfIdentity(Path(L"work"), recorded));
+  EXPECT_EQ(ReadTestFile(Path(L"work\\mine.txt")), "x");
+  EXPECT_EQ(ReadTestFile(Path(L"moved\\Reg.reg")), "x");
+
+  const FileFacts now = FactsOfFile(Path(L"work"));
+  EXPECT_TRUE(RemoveFolderOfIdentity(Path(L"work"), now));
+  EXPECT_FALSE(PathExists(Path(L"work")));
+  EXPECT_TRUE(RemoveFolderOfIdentity(Path(L"work"), now)) << "gone is what was asked for";
 }
 
 class WorkFolder : public testing::Test {

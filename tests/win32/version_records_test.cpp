@@ -123,7 +123,7 @@ TEST(UninstallEntry, FirstChoiceInThe64BitViewLeavesTheSecondAlone) {
   ScopedMachineKey second(kSecondChoice, View32());
   second.SetString(L"DisplayVersion", L"2.0.1.12040");
   const std::wstring before = Today();
-  EXPECT_TRUE(UpdateUninstallEntry());
+  EXPECT_TRUE(UpdateUninstallEntry(kTarget));
   EXPECT_EQ(ReadText(kFirstChoice, L"DisplayVersion", View64()), Sz(kTarget));
   const TextValue date = ReadText(kFirstChoice, L"InstallDate", View64());
   EXPECT_TRUE(date == Sz(before) || date == Sz(Today())) << date;
@@ -138,7 +138,7 @@ TEST(UninstallEntry, OnlyThe32BitEditionInstalled) {
   // On 64-bit Windows the first entry in the 32-bit view is not the 64-bit edition's.
   std::optional<ScopedMachineKey> misplaced;
   if (Is64BitProcessor()) misplaced.emplace(kFirstChoice, KEY_WOW64_32KEY);
-  EXPECT_TRUE(UpdateUninstallEntry());
+  EXPECT_TRUE(UpdateUninstallEntry(kTarget));
   EXPECT_EQ(ReadText(kSecondChoice, L"DisplayVersion", View32()), Sz(kTarget));
   EXPECT_EQ(ReadText(kSecondChoice, L"InstallDate", View32()).text.size(), 8u);
   if (Is64BitProcessor()) {
@@ -150,9 +150,15 @@ TEST(UninstallEntry, OnlyThe32BitEditionInstalled) {
 TEST(UninstallEntry, NoEntryNoRecord) {
   DeleteMachineKey(kFirstChoice, View64());
   DeleteMachineKey(kSecondChoice, View32());
-  EXPECT_FALSE(UpdateUninstallEntry());
+  EXPECT_FALSE(UpdateUninstallEntry(kTarget));
   EXPECT_FALSE(KeyExists(kFirstChoice, View64()));
   EXPECT_FALSE(KeyExists(kSecondChoice, View32()));
+}
+
+std::vector<std::wstring> LinesOf(const std::wstring& path) {
+  std::vector<std::wstring> lines;
+  EXPECT_TRUE(ReadVersionFileLines(path, lines));
+  return lines;
 }
 
 class VersionFile : public testing::Test {
@@ -165,7 +171,7 @@ class VersionFile : public testing::Test {
 
 TEST_F(VersionFile, RegisteredFileGetsTheNewVersionAndARecord) {
   WriteTestFile(path_, "2.0.1.12040\r\n\r\nVersion=2.0.1.12040\r\n");
-  WriteVersionFile(L"Mirevo Update", kTarget);
+  EXPECT_TRUE(WriteVersionFile(L"Mirevo Update", kTarget));
   const std::string content = ReadTestFile(path_);
   const std::regex expected(
       "2\\.2\\.3\\.04170\r\n2\\.0\\.1\\.12040\r\nVersion=2\\.0\\.1\\.12040\r\nUpdateCount=1\r\n"
@@ -181,8 +187,8 @@ TEST_F(VersionFile, RegisteredFileGetsTheNewVersionAndARecord) {
 }
 
 TEST_F(VersionFile, MissingFileIsWrittenFromNothing) {
-  EXPECT_TRUE(ReadVersionFileLines(path_).empty());
-  WriteVersionFile(L"d", kTarget);
+  EXPECT_TRUE(LinesOf(path_).empty());
+  EXPECT_TRUE(WriteVersionFile(L"d", kTarget));
   const std::string content = ReadTestFile(path_);
   EXPECT_EQ(content.rfind("2.2.3.04170\r\nUpdateCount=1\r\nUpdated_1_Date=", 0), 0u) << content;
 }
@@ -192,7 +198,22 @@ TEST_F(VersionFile, LinesAreReadWhileAnotherProgramWritesTheFile) {
   UniqueFileHandle writer(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.Valid());
-  EXPECT_EQ(ReadVersionFileLines(path_), (std::vector<std::wstring>{L"2.1", L"UpdateCount=2"}));
+  EXPECT_EQ(LinesOf(path_), (std::vector<std::wstring>{L"2.1", L"UpdateCount=2"}));
+}
+
+TEST_F(VersionFile, FileThatCannotBeReadStaysAsItIs) {
+  // Written again from nothing, it would lose every earlier record.
+  const std::string old = "2.0.1.12040\r\nVersion=2.0.1.12040\r\nUpdateCount=3\r\n";
+  WriteTestFile(path_, old);
+  {
+    UniqueFileHandle holder(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.Valid());
+    std::vector<std::wstring> lines;
+    EXPECT_FALSE(ReadVersionFileLines(path_, lines));
+    EXPECT_FALSE(WriteVersionFile(L"d", kTarget));
+  }
+  EXPECT_EQ(ReadTestFile(path_), old);
+  EXPECT_FALSE(PathExists(path_ + L".new"));
 }
 
 TEST_F(VersionFile, OldFileStaysWhenTheNewOneCannotBeWritten) {
@@ -200,7 +221,7 @@ TEST_F(VersionFile, OldFileStaysWhenTheNewOneCannotBeWritten) {
   WriteTestFile(path_, old);
   // A folder where the new content would go makes the write fail before anything is replaced.
   ASSERT_TRUE(CreateDirectoryW((path_ + L".new").c_str(), nullptr));
-  EXPECT_FALSE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+  EXPECT_FALSE(RewriteVersionFile(path_, LinesOf(path_), L"d", kTarget));
   EXPECT_EQ(ReadTestFile(path_), old);
   EXPECT_TRUE(ReadInstalledVersion());
   EXPECT_EQ(InstalledVersion(), L"2.0.1.12040");
@@ -214,7 +235,7 @@ TEST_F(VersionFile, FileThatCannotBeReplacedIsWrittenInPlace) {
     UniqueFileHandle reader(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(reader.Valid());
-    EXPECT_TRUE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+    EXPECT_TRUE(RewriteVersionFile(path_, LinesOf(path_), L"d", kTarget));
   }
   EXPECT_EQ(ReadTestFile(path_).rfind("2.2.3.04170\r\n2.0.1.12040\r\nVersion=2.0.1.12040\r\nUpdateCount=1\r\n", 0), 0u);
   EXPECT_FALSE(PathExists(path_ + L".new")) << "the new file beside it is cleared away";
@@ -223,7 +244,7 @@ TEST_F(VersionFile, FileThatCannotBeReplacedIsWrittenInPlace) {
 TEST_F(VersionFile, ReadOnlyFileIsReplacedAndStaysReadOnly) {
   WriteTestFile(path_, "2.0.1.12040\r\n");
   ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_TRUE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+  EXPECT_TRUE(RewriteVersionFile(path_, LinesOf(path_), L"d", kTarget));
   EXPECT_EQ(ReadTestFile(path_).rfind("2.2.3.04170\r\n2.0.1.12040\r\nUpdateCount=1\r\n", 0), 0u);
   EXPECT_EQ(GetFileAttributesW(path_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
             DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
@@ -237,7 +258,7 @@ TEST_F(VersionFile, FileHeldWithoutWriteSharingKeepsItsOldContent) {
     UniqueFileHandle reader(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                         nullptr));
     ASSERT_TRUE(reader.Valid());
-    EXPECT_FALSE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+    EXPECT_FALSE(RewriteVersionFile(path_, LinesOf(path_), L"d", kTarget));
   }
   EXPECT_EQ(ReadTestFile(path_), old);
   EXPECT_FALSE(PathExists(path_ + L".new"));
@@ -246,7 +267,7 @@ TEST_F(VersionFile, FileHeldWithoutWriteSharingKeepsItsOldContent) {
 TEST_F(VersionFile, LeftoverNewFileOfAnEarlierRunIsOverwritten) {
   WriteTestFile(path_, "2.0.1.12040\r\n");
   WriteTestFile(path_ + L".new", "half a fi");
-  EXPECT_TRUE(RewriteVersionFile(path_, ReadVersionFileLines(path_), L"d", kTarget));
+  EXPECT_TRUE(RewriteVersionFile(path_, LinesOf(path_), L"d", kTarget));
   EXPECT_EQ(ReadTestFile(path_).rfind("2.2.3.04170\r\n2.0.1.12040\r\nUpdateCount=1\r\n", 0), 0u);
   EXPECT_FALSE(PathExists(path_ + L".new"));
 }
