@@ -78,7 +78,7 @@ int RunUpdater(HINSTANCE instance) {
   // update that was cut off is undone (or finished) first.
   const HRESULT recovered = RecoverInterruptedUpdate();
   if (FAILED(recovered)) {
-    Trace(L"check: an interrupted update waits for a restart");
+    Trace(L"check: an interrupted update is not undone: 0x%08lX", static_cast<unsigned long>(recovered));
     mutex.Reset();
     return ReportResult(recovered);
   }

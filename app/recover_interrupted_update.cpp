@@ -13,6 +13,7 @@
 #include "base/portable/registry_snapshot_codec.h"
 #include "base/registry_snapshot.h"
 #include "base/trace.h"
+#include "base/try_again.h"
 #include "control/preparation_steps.h"
 #include "control/relaunch.h"
 #include "control/service_control.h"
@@ -116,9 +117,13 @@ HRESULT RecoverInterruptedUpdate() {
     }
     if (!Repair(record, file.repair)) restart = true;
   }
+  bool complete = true;
+  HRESULT restoreResult = S_OK;
   if (!decision.snapshot.empty()) {
-    const HRESULT restored = RestoreSnapshot(journal, decision.snapshot);
-    Trace(L"recovery: registry restored: 0x%08lX", static_cast<unsigned long>(restored));
+    TryAgainWhileFailing(
+        [&] { return SUCCEEDED(restoreResult = RestoreSnapshot(journal, decision.snapshot)); });
+    Trace(L"recovery: registry restored: 0x%08lX", static_cast<unsigned long>(restoreResult));
+    complete = SUCCEEDED(restoreResult);
   }
   if (restart) {
     JournalRecord pending;
@@ -127,7 +132,6 @@ HRESULT RecoverInterruptedUpdate() {
     Trace(L"recovery: a put-back waits for the next restart");
     return kRestartNeededForRollback;
   }
-  bool complete = true;
   for (const std::wstring& service : decision.runningServices) {
     if (QueryServiceState(service.c_str()) == SERVICE_RUNNING) continue;
     complete = SUCCEEDED(StartServiceTryingAgain(service.c_str())) && complete;
@@ -147,7 +151,9 @@ HRESULT RecoverInterruptedUpdate() {
   }
   if (!complete) {
     Trace(L"recovery: journal kept; the next run finishes what is left");
-    return S_OK;
+    // A registry not put back must not be saved over by this run's own
+    // snapshot: the run stops, and the next one restores it again.
+    return decision.mode == RecoveryDecision::Mode::kUndo ? restoreResult : S_OK;
   }
   journal.Delete();
   return S_OK;

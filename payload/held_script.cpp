@@ -68,6 +68,16 @@ bool HeldScript::Delete() {
   reading_.Reset();
   if (!folder_) return false;
   UniqueFileHandle removing = OpenEntry(folder_.Get(), name_, kRemoveAccess, kNtNonDirectoryFile);
+  if (!removing) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) folder_.Reset();  // gone already
+    return false;
+  }
+  if (!SameFile(IdentityOf(removing.Get()), made_)) {
+    folder_.Reset();  // not the file made: it stays
+    return false;
+  }
+  if (!MarkForDeletion(removing.Get())) return false;  // held for another try
   folder_.Reset();
-  return removing && SameFile(IdentityOf(removing.Get()), made_) && MarkForDeletion(removing.Get());
+  return true;
 }

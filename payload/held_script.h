@@ -30,8 +30,10 @@ class HeldScript {
 
   // Lets go of the file and deletes it, found through the folder's handle and
   // only when it is still the file made. False when none is held or it cannot
-  // be deleted (a reader that shares no deletion has it open).
+  // be deleted (a reader that shares no deletion has it open); it then stays
+  // held for another try (Held()) unless it is gone or another file took its name.
   bool Delete();
+  bool Held() const { return folder_.Valid(); }
 
  private:
   UniqueFileHandle folder_;   // a handle of its own to the folder the file was made in

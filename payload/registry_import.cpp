@@ -144,6 +144,8 @@ bool SetActiveXCompatibilityFlags(bool is64Bit) { return SUCCEEDED(WriteActiveXC
 
 bool DeleteRegistryScript() { return Script().Delete(); }
 
+bool RegistryScriptHeld() { return Script().Held(); }
+
 PreparedRegistryScript PrepareRegistryScript(HINSTANCE module) {
   PreparedRegistryScript prepared;
   const auto stop = [&](const wchar_t* step, HRESULT failure) {

@@ -64,6 +64,8 @@ RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs);
 // Deletes the script through the handle that holds it; false when none is
 // held or it cannot be deleted (the editor still reads it).
 bool DeleteRegistryScript();
+// Whether the script is still held, after a deletion that failed and may be tried again.
+bool RegistryScriptHeld();
 
 // The key below HKEY_LOCAL_MACHINE that holds a class id's compatibility value.
 std::wstring ActiveXCompatibilityKey(const wchar_t* classId);

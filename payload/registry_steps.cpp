@@ -8,6 +8,7 @@
 #include "base/registry_snapshot.h"
 #include "base/registry_value.h"
 #include "base/trace.h"
+#include "base/try_again.h"
 #include "base/win32_raii.h"
 #include "payload/portable/activex_class_ids.h"
 #include "payload/portable/registry_script.h"
@@ -59,7 +60,9 @@ class SnapshotStep : public Step {
   void Rollback() override {
     if (!taken_) return;
     taken_ = false;
-    const HRESULT result = RestoreRegistrySnapshot(snapshot_);
+    // Tried again while it fails: each try puts back what the last one did not.
+    HRESULT result = S_OK;
+    TryAgainWhileFailing([&] { return SUCCEEDED(result = RestoreRegistrySnapshot(snapshot_)); });
     Trace(L"registry: %u keys put back: 0x%08lX", static_cast<unsigned>(snapshot_.keys.size()),
           static_cast<unsigned long>(result));
   }

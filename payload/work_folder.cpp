@@ -127,6 +127,12 @@ HANDLE HeldWorkFolder() {
 }
 
 bool RemoveWorkFolderIfEmpty() {
-  const HeldFolder held = std::exchange(Held(), HeldFolder());
-  return held.handle && MarkForDeletion(held.handle.Get());
+  HeldFolder& held = Held();
+  if (!held.handle) return false;
+  const bool marked = MarkForDeletion(held.handle.Get());
+  // A failure other than a folder that holds something else may pass: the
+  // folder stays held for another try.
+  if (!marked && GetLastError() != ERROR_DIR_NOT_EMPTY) return false;
+  held = HeldFolder();  // closed: a folder marked for deletion goes now
+  return marked;
 }

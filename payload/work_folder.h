@@ -29,5 +29,7 @@ HRESULT MakeWorkFolder(const std::wstring& name, std::wstring& folder);
 HANDLE HeldWorkFolder();
 
 // Removes the work folder held by MakeWorkFolder when it is empty and lets go
-// of it either way. True when it was removed.
+// of it, also when it holds something else. True when it was removed; false
+// with the folder still held when its removal failed otherwise, so that it
+// can be tried again.
 bool RemoveWorkFolderIfEmpty();

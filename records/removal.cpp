@@ -9,6 +9,7 @@
 #include "base/folder_handles.h"
 #include "base/win32_raii.h"
 #include "base/trace.h"
+#include "base/try_again.h"
 #include "payload/work_folder.h"
 #include "payload/registry_import.h"
 #include "records/portable/folder_entry.h"
@@ -130,8 +131,10 @@ void RemoveWorkFolder() {
   }
   // Both through the handles held since they were made: nothing is looked up
   // by path, and a folder that is gone is not made again.
-  DeleteRegistryScript();
-  RemoveWorkFolderIfEmpty();
+  // A deletion that fails (a scanner that opened the file, a moment's
+  // sharing violation) is tried again.
+  TryAgainWhileFailing([] { return DeleteRegistryScript() || !RegistryScriptHeld(); });
+  TryAgainWhileFailing([] { return RemoveWorkFolderIfEmpty() || HeldWorkFolder() == nullptr; });
 }
 
 bool DeleteFolderContents(const std::wstring& base, const std::wstring& relative) {

@@ -7,7 +7,7 @@
 
 // Waits for the registry editor to end (at most kRegistryImportWaitMs), then
 // deletes the registry script held in the work folder and the held folder
-// itself (only when it is empty).
+// itself (only when it is empty), each tried again while its deletion fails.
 void RemoveWorkFolder();
 
 // The functions below work on `relative` (components separated by
