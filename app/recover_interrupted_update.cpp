@@ -146,7 +146,7 @@ HRESULT RecoverInterruptedUpdate() {
     RemoveRetiredData();
   }
   if (!decision.workFolder.empty()) {
-    const bool removed = RemoveFolderOfIdentity(decision.workFolder, decision.workFolderFacts);
+    const bool removed = RemoveEarlierWorkFolder(decision.workFolder, decision.workFolderFacts);
     Trace(L"recovery: work folder %ls %ls", decision.workFolder.c_str(), removed ? L"removed" : L"left");
   }
   if (!complete) {

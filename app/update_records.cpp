@@ -1,5 +1,7 @@
 #include "app/update_records.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 #include "base/trace.h"
@@ -14,19 +16,23 @@ bool Done(const std::vector<std::wstring>& done, const wchar_t* task) {
   return std::find(done.begin(), done.end(), task) != done.end();
 }
 
-bool Traced(const wchar_t* what, bool written) {
-  Trace(L"record: %ls %ls", what, written ? L"written" : L"not written");
-  return written;
+// Tried again while it fails; true when written or there is nothing to write.
+bool Recorded(const wchar_t* what, const std::function<HRESULT()>& write) {
+  HRESULT result = S_OK;
+  TryAgainWhileFailing([&] { return SUCCEEDED(result = write()); });
+  Trace(L"record: %ls %ls: 0x%08lX", what, result == S_OK ? L"written" : FAILED(result) ? L"not written" : L"not there",
+        static_cast<unsigned long>(result));
+  return SUCCEEDED(result);
 }
 
 }  // namespace
 
 bool WriteUpdateRecords(const UpdateIdentity& identity, const std::vector<std::wstring>& done,
                         const std::function<void(const JournalRecord&)>& journal) {
-  const bool listed = Traced(L"patch list entry", TryAgainWhileFailing([&] {
+  const bool listed = Recorded(L"patch list entry", [&] {
     return WritePatchListEntry(identity.patchId.c_str(), identity.productDescription.c_str(),
                                identity.version.c_str());
-  }));
+  });
   bool versionFile = Done(done, kVersionFileTask);
   if (!versionFile) {
     versionFile = TryAgainWhileFailing(
@@ -38,8 +44,7 @@ bool WriteUpdateRecords(const UpdateIdentity& identity, const std::vector<std::w
       journal(record);
     }
   }
-  const bool uninstall =
-      Traced(L"uninstall entry", TryAgainWhileFailing([&] { return UpdateUninstallEntry(identity.version); }));
+  const bool uninstall = Recorded(L"uninstall entry", [&] { return UpdateUninstallEntry(identity.version); });
   return listed && versionFile && uninstall;
 }
 

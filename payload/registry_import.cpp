@@ -21,7 +21,7 @@ namespace {
 
 constexpr int32_t kScriptId32 = 301;
 constexpr int32_t kScriptId64 = 302;
-constexpr const wchar_t* kScriptFileName = L"Reg.reg";
+constexpr const wchar_t* kScriptFileName = kRegistryScriptFileName;
 
 constexpr const wchar_t* kCompatibilityKey = L"SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\";
 constexpr DWORD kKillBit = 0x400;  // Internet Explorer does not load the control

@@ -61,6 +61,9 @@ struct RegistryImportEnd {
 };
 RegistryImportEnd WaitForRegistryImport(DWORD timeoutMs);
 
+// The script's name in the work folder.
+constexpr wchar_t kRegistryScriptFileName[] = L"Reg.reg";
+
 // Deletes the script through the handle that holds it; false when none is
 // held or it cannot be deleted (the editor still reads it).
 bool DeleteRegistryScript();

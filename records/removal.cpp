@@ -169,7 +169,7 @@ bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative) {
   return file && MarkForDeletion(file.Get());
 }
 
-bool RemoveFolderOfIdentity(const std::wstring& path, const FileFacts& identity) {
+bool RemoveEarlierWorkFolder(const std::wstring& path, const FileFacts& identity) {
   UniqueFileHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | kRemoveAccess,
                                       kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -178,8 +178,10 @@ bool RemoveFolderOfIdentity(const std::wstring& path, const FileFacts& identity)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
   if (IsLink(folder.Get()) || !IsSameFile(FactsOfHandle(folder.Get()), identity)) return true;  // not ours
-  DeleteContents(folder.Get());
-  DeleteOnClose(folder.Get());
+  const UniqueFileHandle script = OpenUnlinked(folder.Get(), kRegistryScriptFileName, kRemoveAccess,
+                                               kNtNonDirectoryFile);
+  if (script) DeleteOnClose(script.Get());
+  MarkForDeletion(folder.Get());
   folder.Reset();
   return !IsSameFile(FactsOfFile(path), identity);
 }

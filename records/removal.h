@@ -33,9 +33,10 @@ bool RemoveFolderTree(const std::wstring& base, const std::wstring& relative);
 // as it is. True when the file was deleted.
 bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative);
 
-// Removes the folder at `path`, with everything in it, only when it is the
-// folder that `identity` describes (same volume and index) and no link: an
-// earlier run's work folder, found again by what its journal recorded, in a
-// temporary folder that its user may have changed since. True when no such
-// folder is left there (whatever else holds the name stays).
-bool RemoveFolderOfIdentity(const std::wstring& path, const FileFacts& identity);
+// Removes an earlier run's work folder at `path`, found again by what its
+// journal recorded, only when it is the folder that `identity` describes
+// (same volume and index) and no link: its registry script goes, then the
+// folder when that left it empty. Whatever else is in it stays, as a work
+// folder that this run left would keep it. True when no such folder is left
+// there (what else holds the name stays).
+bool RemoveEarlierWorkFolder(const std::wstring& path, const FileFacts& identity);

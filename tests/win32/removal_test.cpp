@@ -110,26 +110,33 @@ TEST_F(FolderTree, TreeBelowAFolderLinkIsNotWalked) {
 }
 
 // An earlier run's work folder, found again by the identity its journal
-// recorded: only that very folder goes, never one made since under its name.
-TEST_F(FolderTree, OnlyTheFolderOfTheRecordedIdentityIsRemoved) {
+// recorded: only that very folder goes, never one made since under its name,
+// and of what it holds only the registry script.
+TEST_F(FolderTree, OnlyTheEarlierWorkFolderOfTheRecordedIdentityIsRemoved) {
   MakeFolder(L"work");
   MakeFile(L"work\\Reg.reg");
   const FileFacts recorded = FactsOfFile(Path(L"work"));
   ASSERT_TRUE(recorded.exists);
   // Moved away and made again under the same name: another folder, which
-  // stays with its file.
+  // stays with its script.
   ASSERT_TRUE(MoveFileW(Path(L"work").c_str(), Path(L"moved").c_str()));
   MakeFolder(L"work");
-  MakeFile(L"work\\mine.txt");
+  MakeFile(L"work\\Reg.reg");
   ASSERT_FALSE(IsSameFile(FactsOfFile(Path(L"work")), recorded)) << "a new folder has an index of its own";
-  EXPECT_TRUE(RemoveFolderOfIdentity(Path(L"work"), recorded));
-  EXPECT_EQ(ReadTestFile(Path(L"work\\mine.txt")), "x");
+  EXPECT_TRUE(RemoveEarlierWorkFolder(Path(L"work"), recorded));
+  EXPECT_EQ(ReadTestFile(Path(L"work\\Reg.reg")), "x");
   EXPECT_EQ(ReadTestFile(Path(L"moved\\Reg.reg")), "x");
 
+  // The folder of that identity: its script goes, and what else it holds stays with it.
+  MakeFile(L"work\\other.dll");
   const FileFacts now = FactsOfFile(Path(L"work"));
-  EXPECT_TRUE(RemoveFolderOfIdentity(Path(L"work"), now));
+  EXPECT_FALSE(RemoveEarlierWorkFolder(Path(L"work"), now));
+  EXPECT_FALSE(PathExists(Path(L"work\\Reg.reg")));
+  EXPECT_EQ(ReadTestFile(Path(L"work\\other.dll")), "x");
+  ASSERT_TRUE(DeleteFileW(Path(L"work\\other.dll").c_str()));
+  EXPECT_TRUE(RemoveEarlierWorkFolder(Path(L"work"), now));
   EXPECT_FALSE(PathExists(Path(L"work")));
-  EXPECT_TRUE(RemoveFolderOfIdentity(Path(L"work"), now)) << "gone is what was asked for";
+  EXPECT_TRUE(RemoveEarlierWorkFolder(Path(L"work"), now)) << "gone is what was asked for";
 }
 
 class WorkFolder : public testing::Test {

@@ -73,7 +73,7 @@ TEST(PatchListEntry, ThreeValuesUnderThePackageKeyInThe32BitView) {
   SKIP_IN_64_BIT_PROCESS();
   if (Is64BitProcessor()) DeleteMachineKey(kPackageKey, KEY_WOW64_64KEY);
   ScopedMachineKey package(kPackageKey, View32());
-  EXPECT_TRUE(WritePatchListEntry(L"EP0000517904", L"Mirevo Update", kTarget));
+  EXPECT_EQ(S_OK, WritePatchListEntry(L"EP0000517904", L"Mirevo Update", kTarget));
   EXPECT_EQ(ReadText(kEntryKey, L"patchid", View32()), Sz(L"EP0000517904"));
   EXPECT_EQ(ReadText(kEntryKey, L"patchname", View32()), Sz(L"Mirevo Update"));
   EXPECT_EQ(ReadText(kEntryKey, L"version", View32()), Sz(kTarget));
@@ -87,7 +87,7 @@ TEST(PatchListEntry, ExistingEntryIsOverwrittenAndKeepsOtherValues) {
   ScopedMachineKey entry(kEntryKey, View32());
   entry.SetString(L"version", L"old");
   entry.SetString(L"note", L"kept");
-  EXPECT_TRUE(WritePatchListEntry(L"EP0000517904", L"d", kTarget));
+  EXPECT_EQ(S_OK, WritePatchListEntry(L"EP0000517904", L"d", kTarget));
   EXPECT_EQ(ReadText(kEntryKey, L"version", View32()), Sz(kTarget));
   EXPECT_EQ(ReadText(kEntryKey, L"note", View32()), Sz(L"kept"));
 }
@@ -98,22 +98,22 @@ TEST(PatchListEntry, MissingPackageKeyGetsNothing) {
   // The key only in the 64-bit view does not count either.
   std::optional<ScopedMachineKey> elsewhere;
   if (Is64BitProcessor()) elsewhere.emplace(kPackageKey, KEY_WOW64_64KEY);
-  EXPECT_FALSE(WritePatchListEntry(L"EP0000517904", L"d", kTarget));
+  EXPECT_EQ(S_FALSE, WritePatchListEntry(L"EP0000517904", L"d", kTarget));
   EXPECT_FALSE(KeyExists(kPackageKey, View32()));
 }
 
 TEST(PatchListEntry, MissingTextsEndTheSequence) {
   SKIP_IN_64_BIT_PROCESS();
   ScopedMachineKey package(kPackageKey, View32());
-  EXPECT_FALSE(WritePatchListEntry(nullptr, L"d", kTarget));
+  EXPECT_EQ(E_INVALIDARG, WritePatchListEntry(nullptr, L"d", kTarget));
   EXPECT_FALSE(KeyExists((std::wstring(kPackageKey) + L"\\PatchList").c_str(), View32()));
 
-  EXPECT_FALSE(WritePatchListEntry(L"EP0000517904", nullptr, kTarget));
+  EXPECT_EQ(E_INVALIDARG, WritePatchListEntry(L"EP0000517904", nullptr, kTarget));
   EXPECT_EQ(ReadText(kEntryKey, L"patchid", View32()), Sz(L"EP0000517904"));
   EXPECT_EQ(ReadText(kEntryKey, L"patchname", View32()).type, static_cast<DWORD>(REG_NONE));
   EXPECT_EQ(ReadText(kEntryKey, L"version", View32()).type, static_cast<DWORD>(REG_NONE));
 
-  EXPECT_FALSE(WritePatchListEntry(L"EP0000517904", L"d", nullptr));
+  EXPECT_EQ(E_INVALIDARG, WritePatchListEntry(L"EP0000517904", L"d", nullptr));
   EXPECT_EQ(ReadText(kEntryKey, L"patchname", View32()), Sz(L"d"));
   EXPECT_EQ(ReadText(kEntryKey, L"version", View32()).type, static_cast<DWORD>(REG_NONE));
 }
@@ -123,7 +123,7 @@ TEST(UninstallEntry, FirstChoiceInThe64BitViewLeavesTheSecondAlone) {
   ScopedMachineKey second(kSecondChoice, View32());
   second.SetString(L"DisplayVersion", L"2.0.1.12040");
   const std::wstring before = Today();
-  EXPECT_TRUE(UpdateUninstallEntry(kTarget));
+  EXPECT_EQ(S_OK, UpdateUninstallEntry(kTarget));
   EXPECT_EQ(ReadText(kFirstChoice, L"DisplayVersion", View64()), Sz(kTarget));
   const TextValue date = ReadText(kFirstChoice, L"InstallDate", View64());
   EXPECT_TRUE(date == Sz(before) || date == Sz(Today())) << date;
@@ -138,7 +138,7 @@ TEST(UninstallEntry, OnlyThe32BitEditionInstalled) {
   // On 64-bit Windows the first entry in the 32-bit view is not the 64-bit edition's.
   std::optional<ScopedMachineKey> misplaced;
   if (Is64BitProcessor()) misplaced.emplace(kFirstChoice, KEY_WOW64_32KEY);
-  EXPECT_TRUE(UpdateUninstallEntry(kTarget));
+  EXPECT_EQ(S_OK, UpdateUninstallEntry(kTarget));
   EXPECT_EQ(ReadText(kSecondChoice, L"DisplayVersion", View32()), Sz(kTarget));
   EXPECT_EQ(ReadText(kSecondChoice, L"InstallDate", View32()).text.size(), 8u);
   if (Is64BitProcessor()) {
@@ -150,7 +150,7 @@ TEST(UninstallEntry, OnlyThe32BitEditionInstalled) {
 TEST(UninstallEntry, NoEntryNoRecord) {
   DeleteMachineKey(kFirstChoice, View64());
   DeleteMachineKey(kSecondChoice, View32());
-  EXPECT_FALSE(UpdateUninstallEntry(kTarget));
+  EXPECT_EQ(S_FALSE, UpdateUninstallEntry(kTarget));
   EXPECT_FALSE(KeyExists(kFirstChoice, View64()));
   EXPECT_FALSE(KeyExists(kSecondChoice, View32()));
 }
