@@ -121,9 +121,7 @@ HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* co
     return result;
   }
   // The update is in place: the records must say so, whatever the result.
-  UpdateJournal& journal = session.transaction.Journal();
-  const bool recorded = WriteUpdateRecords(session.identity, {},
-                                           [&journal](const JournalRecord& done) { journal.Append({done}); });
+  const bool recorded = WriteUpdateRecords(session.identity);
   {
     PhaseTime removal(L"work folder removal");
     RemoveWorkFolder();

@@ -140,9 +140,7 @@ HRESULT RecoverInterruptedUpdate() {
   if (decision.mode == RecoveryDecision::Mode::kFinish && !decision.version.empty()) {
     // The records a killed run did not come to write, in its own name.
     const UpdateIdentity identity{decision.patchId, decision.productDescription, decision.version};
-    complete = WriteUpdateRecords(identity, decision.doneTasks,
-                                  [&journal](const JournalRecord& done) { journal.Append({done}); }) &&
-               complete;
+    complete = WriteUpdateRecords(identity) && complete;
     RemoveRetiredData();
   }
   if (!decision.workFolder.empty()) {

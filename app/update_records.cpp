@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
+#include <functional>
 
 #include "base/trace.h"
 #include "base/try_again.h"
@@ -11,10 +11,6 @@
 #include "records/version_records.h"
 
 namespace {
-
-bool Done(const std::vector<std::wstring>& done, const wchar_t* task) {
-  return std::find(done.begin(), done.end(), task) != done.end();
-}
 
 // Tried again while it fails; true when written or there is nothing to write.
 bool Recorded(const wchar_t* what, const std::function<HRESULT()>& write) {
@@ -27,23 +23,13 @@ bool Recorded(const wchar_t* what, const std::function<HRESULT()>& write) {
 
 }  // namespace
 
-bool WriteUpdateRecords(const UpdateIdentity& identity, const std::vector<std::wstring>& done,
-                        const std::function<void(const JournalRecord&)>& journal) {
+bool WriteUpdateRecords(const UpdateIdentity& identity) {
   const bool listed = Recorded(L"patch list entry", [&] {
     return WritePatchListEntry(identity.patchId.c_str(), identity.productDescription.c_str(),
                                identity.version.c_str());
   });
-  bool versionFile = Done(done, kVersionFileTask);
-  if (!versionFile) {
-    versionFile = TryAgainWhileFailing(
-        [&] { return WriteVersionFile(identity.productDescription.c_str(), identity.version.c_str()); });
-    if (versionFile) {
-      JournalRecord record;
-      record.kind = RecordKind::kDone;
-      record.task = kVersionFileTask;
-      journal(record);
-    }
-  }
+  const bool versionFile = TryAgainWhileFailing(
+      [&] { return WriteVersionFile(identity.productDescription.c_str(), identity.version.c_str()); });
   const bool uninstall = Recorded(L"uninstall entry", [&] { return UpdateUninstallEntry(identity.version); });
   return listed && versionFile && uninstall;
 }

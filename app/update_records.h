@@ -4,11 +4,7 @@
 // them; a failure is tried again at once, and records still not written stay
 // in the journal for the next run to write.
 #pragma once
-#include <functional>
 #include <string>
-#include <vector>
-
-#include "base/portable/journal_record.h"
 
 // The update that the records name; also carried by the journal's commit, as
 // the run that finishes the records may be another program.
@@ -18,15 +14,10 @@ struct UpdateIdentity {
   std::wstring version;
 };
 
-// The version file gets one more update record each time it is written, so
-// its writing is journaled as done and never repeated.
-constexpr wchar_t kVersionFileTask[] = L"version file";
-
-// The patch list entry, the version file (unless `done` names it; once
-// written, `journal` is given its kDone record) and the uninstall entry,
-// each tried again while it fails; true when all are written.
-bool WriteUpdateRecords(const UpdateIdentity& identity, const std::vector<std::wstring>& done,
-                        const std::function<void(const JournalRecord&)>& journal);
+// The patch list entry, the version file (unless it records this update
+// already: a run cut off after writing it) and the uninstall entry, each
+// tried again while it fails; true when all are written.
+bool WriteUpdateRecords(const UpdateIdentity& identity);
 
 // What the retired functions left (outside the Chinese release), the
 // "WEBMEDIA" value and the retired help files, each tried again while some

@@ -60,7 +60,6 @@ class UpdateTransaction {
   // waits for a restart. `complete` false after a commit whose records or
   // services are not all done: the journal stays, and the next run finishes them.
   void End(bool complete = true);
-  UpdateJournal& Journal() { return journal_; }
 
  private:
   UpdateJournal& journal_;

@@ -178,9 +178,12 @@ bool RemoveEarlierWorkFolder(const std::wstring& path, const FileFacts& identity
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
   if (IsLink(folder.Get()) || !IsSameFile(FactsOfHandle(folder.Get()), identity)) return true;  // not ours
-  const UniqueFileHandle script = OpenUnlinked(folder.Get(), kRegistryScriptFileName, kRemoveAccess,
-                                               kNtNonDirectoryFile);
-  if (script) DeleteOnClose(script.Get());
+  {
+    // Closed before the folder is marked: a file marked for deletion goes when it is closed.
+    const UniqueFileHandle script = OpenUnlinked(folder.Get(), kRegistryScriptFileName, kRemoveAccess,
+                                                 kNtNonDirectoryFile);
+    if (script) DeleteOnClose(script.Get());
+  }
   MarkForDeletion(folder.Get());
   folder.Reset();
   return !IsSameFile(FactsOfFile(path), identity);

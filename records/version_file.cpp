@@ -99,6 +99,10 @@ bool WriteVersionFile(const wchar_t* productDescription, const wchar_t* version)
     Trace(L"record: version file %ls could not be read; left as it is", path.c_str());
     return false;
   }
+  if (RecordsUpdateTo(lines, version ? version : L"")) {
+    Trace(L"record: version file %ls already records this update", path.c_str());
+    return true;
+  }
   const bool written = RewriteVersionFile(path, lines, productDescription, version);
   Trace(L"record: version file %ls %ls", path.c_str(), written ? L"written" : L"could be neither replaced nor written");
   return written;

@@ -265,9 +265,6 @@ bool ParsePayload(const std::string& payload, JournalRecord& record) {
     case RecordKind::kWorkFolder:
       if (!reader.Text(record.workFolder) || !ReadFacts(reader, record.workFolderFacts)) return false;
       break;
-    case RecordKind::kDone:
-      if (!reader.Text(record.task)) return false;
-      break;
     case RecordKind::kRollbackPending:
     case RecordKind::kEnd:
       break;
@@ -312,9 +309,6 @@ std::string EncodeRecord(const JournalRecord& record) {
     case RecordKind::kWorkFolder:
       writer.Text(record.workFolder);
       WriteFacts(writer, record.workFolderFacts);
-      break;
-    case RecordKind::kDone:
-      writer.Text(record.task);
       break;
     case RecordKind::kRollbackPending:
     case RecordKind::kEnd:

@@ -29,7 +29,6 @@ enum class RecordKind : uint8_t {
   kRollbackPending = 5,  // a put-back is left for the next restart
   kEnd = 6,              // nothing left to do
   kWorkFolder = 7,       // the run's work folder, removed by the next run when this one left it
-  kDone = 8,             // after the commit: a finishing task that must not be done twice
 };
 
 struct JournalRecord {
@@ -56,8 +55,6 @@ struct JournalRecord {
   // kWorkFolder: its path and identity (exists, volume and index).
   std::wstring workFolder;
   FileFacts workFolderFacts;
-  // kDone: the task's name.
-  std::wstring task;
 };
 
 // The record as one line, "\n" at its end.

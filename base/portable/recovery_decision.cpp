@@ -34,7 +34,6 @@ RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector
   const JournalRecord* registry = nullptr;
   const JournalRecord* commit = nullptr;
   const JournalRecord* workFolder = nullptr;
-  std::vector<std::wstring> done;
   // Of a commit and a pending put-back, the one written last tells where the run was.
   RecordKind outcome = RecordKind::kBegin;
   std::vector<size_t> files;  // indexes of the file records
@@ -61,9 +60,6 @@ RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector
         break;
       case RecordKind::kWorkFolder:
         workFolder = &record;
-        break;
-      case RecordKind::kDone:
-        done.push_back(record.task);
         break;
     }
   }
@@ -95,7 +91,6 @@ RecoveryDecision DecideRecovery(const DecodedJournal& journal, const std::vector
     decision.patchId = commit->patchId;
     decision.productDescription = commit->productDescription;
     decision.version = commit->version;
-    decision.doneTasks = std::move(done);
     for (size_t nth = 0; nth < files.size(); ++nth) {
       const JournalRecord& record = journal.records[files[nth]];
       const FoundNames& names = foundFor(nth);

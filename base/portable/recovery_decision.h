@@ -44,12 +44,10 @@ struct RecoveryDecision {
   std::vector<std::wstring> runningServices;  // to start again afterwards (kUndo, kFinish)
   bool relaunchRecorder = false;
   // kFinish: the update's identity from the commit (empty when it had none),
-  // for the records to be written again, and the finishing tasks that are
-  // done already and must not be done twice.
+  // for the records to be written again.
   std::wstring patchId;
   std::wstring productDescription;
   std::wstring version;
-  std::vector<std::wstring> doneTasks;
   // kUndo and kFinish: the work folder the run left, when it named one.
   std::wstring workFolder;
   FileFacts workFolderFacts;

@@ -116,3 +116,19 @@ std::string ComposeVersionFile(const std::vector<std::wstring>& oldLines, std::w
   AppendLine(out, Printed("Updated_%d_ProductGUID=", n) + kProductGuid);
   return out;
 }
+
+bool RecordsUpdateTo(const std::vector<std::wstring>& lines, std::wstring_view version) {
+  if (lines.size() < 3 || version.empty() || lines.front() != version) return false;
+  const auto recordLine = [](std::wstring_view line, std::wstring_view tail) {
+    constexpr std::wstring_view kRecord = L"Updated_";
+    if (line.size() <= kRecord.size() + tail.size() || line.substr(0, kRecord.size()) != kRecord ||
+        line.substr(line.size() - tail.size()) != tail) {
+      return std::wstring_view();
+    }
+    return line.substr(kRecord.size(), line.size() - kRecord.size() - tail.size());  // its number
+  };
+  const std::wstring versionTail = L"_Version=" + std::wstring(version);
+  const std::wstring guidTail = std::wstring(L"_ProductGUID=") + kProductGuid;
+  const std::wstring_view number = recordLine(lines[lines.size() - 2], versionTail);
+  return !number.empty() && number == recordLine(lines.back(), guidTail);
+}

@@ -35,3 +35,9 @@ std::vector<std::wstring> SplitVersionFileLines(std::string_view bytes);
 // characters above U+00FF become "?", every line end is CR LF.
 std::string ComposeVersionFile(const std::vector<std::wstring>& oldLines, std::wstring_view description,
                                std::wstring_view version, const RecordTime& now);
+
+// Whether the lines already end with the record of an update to `version`
+// (the version on the first line, the last record's version and product
+// GUID): written by an earlier run that was cut off before it could say so,
+// the file is not given the same record twice.
+bool RecordsUpdateTo(const std::vector<std::wstring>& lines, std::wstring_view version);

@@ -215,7 +215,7 @@ TEST(RecoveryDecision, AFinishGoesForwardsAndLeavesTheRegistryAsItIs) {
   EXPECT_TRUE(finish.relaunchRecorder);
 }
 
-TEST(RecoveryDecision, AFinishCarriesTheRecordsIdentityAndWhatIsDoneAndBothModesTheWorkFolder) {
+TEST(RecoveryDecision, AFinishCarriesTheRecordsIdentityAndBothModesTheWorkFolder) {
   ThreeFiles three;
   JournalRecord folder = Record(RecordKind::kWorkFolder);
   folder.workFolder = L"C:\\temp\\updater.exe.tmp";
@@ -231,16 +231,12 @@ TEST(RecoveryDecision, AFinishCarriesTheRecordsIdentityAndWhatIsDoneAndBothModes
   commit.patchId = L"EP1";
   commit.productDescription = L"Update";
   commit.version = L"2.2.3.04170";
-  JournalRecord done = Record(RecordKind::kDone);
-  done.task = L"version file";
   three.journal.records.push_back(commit);
-  three.journal.records.push_back(done);
   const RecoveryDecision finish = DecideRecovery(three.journal, three.found);
   EXPECT_EQ(finish.mode, Mode::kFinish);
   EXPECT_EQ(finish.patchId, L"EP1");
   EXPECT_EQ(finish.productDescription, L"Update");
   EXPECT_EQ(finish.version, L"2.2.3.04170");
-  EXPECT_EQ(finish.doneTasks, (std::vector<std::wstring>{L"version file"}));
   EXPECT_EQ(finish.workFolder, folder.workFolder);
 }
 

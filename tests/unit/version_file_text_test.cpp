@@ -139,3 +139,30 @@ TEST(VersionFileRewrite, SecondUpdateReadsBackTheFirstOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VersionFileRecords, AFileThatEndsWithThisUpdatesRecordIsNotGivenItTwice) {
+  const std::vector<std::wstring> written = SplitVersionFileLines(Compose({L"2.0.1.12040", L"Version=2.0.1.12040"}));
+  EXPECT_TRUE(RecordsUpdateTo(written, kVersion));
+  // Another version's update, or one still to come after an earlier record of this one.
+  EXPECT_FALSE(RecordsUpdateTo(written, L"2.2.4.00001"));
+  EXPECT_FALSE(RecordsUpdateTo(SplitVersionFileLines(ComposeVersionFile(written, kDescription, L"2.2.4.00001", kNow)),
+                               kVersion));
+  // The installer's own file, or one whose version line is not this update's.
+  EXPECT_FALSE(RecordsUpdateTo({L"2.0.1.12040", L"Version=2.0.1.12040"}, L"2.0.1.12040"));
+  std::vector<std::wstring> otherFirst = written;
+  otherFirst.front() = L"2.0.1.12040";
+  EXPECT_FALSE(RecordsUpdateTo(otherFirst, kVersion));
+  // A record whose last two lines have different numbers, or another product's GUID.
+  std::vector<std::wstring> mismatched = written;
+  mismatched[mismatched.size() - 2] = L"Updated_7_Version=" + kVersion;
+  EXPECT_FALSE(RecordsUpdateTo(mismatched, kVersion));
+  std::vector<std::wstring> otherGuid = written;
+  otherGuid.back() = L"Updated_1_ProductGUID={00000000-0000-0000-0000-000000000000}";
+  EXPECT_FALSE(RecordsUpdateTo(otherGuid, kVersion));
+  EXPECT_FALSE(RecordsUpdateTo({}, kVersion));
+  EXPECT_FALSE(RecordsUpdateTo(written, L""));
+}
+
+}  // namespace
