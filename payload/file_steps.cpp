@@ -204,24 +204,6 @@ HRESULT CheckRoom(const FilePlans& plans) {
   return S_OK;
 }
 
-// The installed files' facts, read half on a second thread: each read
-// waits on the file system, not on the processor.
-std::vector<FileFacts> FactsOfChanges(const std::vector<FileChange>& changes, const std::vector<size_t>& kept) {
-  std::vector<FileFacts> facts(kept.size());
-  const auto read = [&](size_t from, size_t to) {
-    for (size_t k = from; k < to; ++k) facts[k] = FactsOfFile(changes[kept[k]].destination);
-  };
-  const size_t half = kept.size() / 2;
-  BackgroundStep second;
-  second.Start([&] {
-    read(half, kept.size());
-    return S_OK;
-  });
-  read(0, half);
-  second.Wait();
-  return facts;
-}
-
 }  // namespace
 
 HRESULT PlanFileChanges(const std::vector<FileChange>& changes, std::vector<JournalRecord>& records,
@@ -230,23 +212,18 @@ HRESULT PlanFileChanges(const std::vector<FileChange>& changes, std::vector<Jour
   std::map<std::wstring, size_t> last;
   for (size_t i = 0; i < changes.size(); ++i) last[Folded(changes[i].destination)] = i;
 
-  std::vector<size_t> kept;
-  for (size_t i = 0; i < changes.size(); ++i) {
-    if (last[Folded(changes[i].destination)] == i) kept.push_back(i);
-  }
-  const std::vector<FileFacts> facts = FactsOfChanges(changes, kept);
-
   auto plans = std::make_shared<FilePlans>();
   const DWORD process = GetCurrentProcessId();
   const DWORD tick = GetTickCount();
-  for (size_t k = 0; k < kept.size(); ++k) {
-    const FileChange& change = changes[kept[k]];
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const FileChange& change = changes[i];
+    if (last[Folded(change.destination)] != i) continue;
     FilePlan plan;
     plan.record.kind = RecordKind::kFile;
     plan.record.removal = change.removal;
     plan.record.destination = change.destination;
     plan.record.aside = AsideName(change.destination, process, tick);
-    plan.record.old = facts[k];
+    plan.record.old = FactsOfFile(change.destination);
     if (change.removal && !plan.record.old.exists) {
       Trace(L"file: %ls to remove is not there", change.destination.c_str());
       return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
