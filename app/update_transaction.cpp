@@ -56,12 +56,24 @@ HRESULT UpdateTransaction::Begin(const RunningBefore& before) {
 HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
                                const JournalRecord& commit, const std::function<bool()>& cancelled) {
   PhaseTime time(L"installation");
-  changes_.SetObserver(TraceStep);
+  // The renames are a step per file: their sum is traced as one time.
+  DWORD stepStart = GetTickCount();
+  DWORD renames = 0;
+  changes_.SetObserver([&stepStart, &renames](const std::wstring& name, int32_t stepResult) {
+    const DWORD now = GetTickCount();
+    if (name.rfind(L"file: ", 0) == 0) renames += now - stepStart;
+    stepStart = now;
+    TraceStep(name, stepResult);
+  });
   // Planned in full before anything changes: a payload or a digest that is
   // missing, a volume that is short of room, a script that cannot be had
   // stop the update here.
   std::vector<JournalRecord> files;
-  HRESULT result = PlanFileSteps(list, module, files, changes_);
+  HRESULT result;
+  {
+    PhaseTime planning(L"file steps planned");
+    result = PlanFileSteps(list, module, files, changes_);
+  }
   if (FAILED(result)) return result;
   // The snapshot is saved, and named in the journal, before the registry changes.
   const SnapshotSaver save = [this](const std::string& bytes) -> HRESULT {
@@ -71,15 +83,27 @@ HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const 
     registry.snapshot = kSnapshotName;
     return journal_.Append({registry});
   };
-  result = PlanRegistrySteps(module, save, changes_);
+  {
+    PhaseTime planning(L"registry steps planned");
+    result = PlanRegistrySteps(module, save, changes_);
+  }
   if (FAILED(result)) return result;
   AddWorkFolderRecord(files);
 
   result = Begin(before);
-  if (SUCCEEDED(result)) result = journal_.Append(files);
-  if (SUCCEEDED(result)) result = changes_.Do(cancelled);
+  if (SUCCEEDED(result)) {
+    PhaseTime journaling(L"file records journaled");
+    result = journal_.Append(files);
+  }
+  if (SUCCEEDED(result)) {
+    stepStart = GetTickCount();
+    result = changes_.Do(cancelled);
+    changes_.SetObserver(TraceStep);  // the one above holds this call's locals
+    Trace(L"time: file renames %lu ms", static_cast<unsigned long>(renames));
+  }
   if (SUCCEEDED(result) && cancelled && cancelled()) result = E_ABORT;
   if (SUCCEEDED(result)) {
+    PhaseTime journaling(L"commit journaled");
     JournalRecord record = commit;
     record.kind = RecordKind::kCommit;
     result = journal_.Append({record});

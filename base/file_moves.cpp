@@ -5,6 +5,9 @@ bool RenameWrittenThrough(const std::wstring& from, const std::wstring& to) {
 }
 
 void DeleteNowOrAtRestart(const std::wstring& path) {
+  // Most files are not read-only: the attributes are cleared only for one
+  // that is refused, before the second try and before the restart's.
+  if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
   MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

@@ -179,11 +179,18 @@ std::wstring Folded(const std::wstring& path) {
 // Whether each volume has room for the new files while the old ones stay.
 HRESULT CheckRoom(const FilePlans& plans) {
   std::map<std::wstring, ULONGLONG> needed;
+  std::map<std::wstring, std::wstring> volumeOfFolder;  // many files share a folder
   for (const FilePlan& plan : plans) {
     if (plan.record.removal) continue;
-    wchar_t volume[MAX_PATH] = {};
-    if (!GetVolumePathNameW(plan.record.destination.c_str(), volume, MAX_PATH)) continue;
-    needed[Folded(volume)] += (plan.digest.expandedSize + kCluster - 1) / kCluster * kCluster;
+    const std::wstring& path = plan.record.destination;
+    const std::wstring folder = Folded(path.substr(0, path.find_last_of(L'\\') + 1));
+    auto known = volumeOfFolder.find(folder);
+    if (known == volumeOfFolder.end()) {
+      wchar_t volume[MAX_PATH] = {};
+      if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH)) continue;
+      known = volumeOfFolder.emplace(folder, Folded(volume)).first;
+    }
+    needed[known->second] += (plan.digest.expandedSize + kCluster - 1) / kCluster * kCluster;
   }
   for (const auto& [volume, bytes] : needed) {
     ULARGE_INTEGER available{};

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/phase_time.h"
 #include "base/platform.h"
 #include "base/registry_snapshot.h"
 #include "base/registry_value.h"
@@ -45,10 +46,14 @@ class SnapshotStep : public Step {
     for (const ScriptKey& key : plan_->script.keys) paths.push_back(key.path);
     for (const wchar_t* classId : ActiveXClassIds()) paths.push_back(ActiveXCompatibilityKey(classId));
     RegistrySnapshot snapshot;
-    for (REGSAM view : SavedViews(plan_->is64Bit)) {
-      const HRESULT result = CaptureRegistryKeys(paths, view, snapshot);
-      if (FAILED(result)) return result;
+    {
+      PhaseTime time(L"registry snapshot captured");
+      for (REGSAM view : SavedViews(plan_->is64Bit)) {
+        const HRESULT result = CaptureRegistryKeys(paths, view, snapshot);
+        if (FAILED(result)) return result;
+      }
     }
+    PhaseTime time(L"registry snapshot saved");
     const HRESULT saved = save_(EncodeRegistrySnapshot(snapshot));
     if (FAILED(saved)) return saved;
     // Only a saved snapshot is put back: until then nothing was changed.
@@ -111,12 +116,17 @@ class ImportStep : public Step {
     if (FAILED(started)) return started;
     started_ = true;
     startTick_ = GetTickCount();
-    const RegistryImportEnd end = WaitForRegistryImport(kRegistryImportWaitMs);
+    RegistryImportEnd end;
+    {
+      PhaseTime time(L"registry editor waited for");
+      end = WaitForRegistryImport(kRegistryImportWaitMs);
+    }
     if (!end.ended) return kRegistryEditorTimedOut;
     if (end.exitCode != 0) {
       Trace(L"registry: editor ended with exit code 0x%08lX", static_cast<unsigned long>(end.exitCode));
       return kRegistryEditorFailed;
     }
+    PhaseTime time(L"registry read back");
     return CheckImported(plan_->script, EditorView(plan_->is64Bit));
   }
 
@@ -142,7 +152,10 @@ class ImportStep : public Step {
 class CompatibilityStep : public Step {
  public:
   explicit CompatibilityStep(std::shared_ptr<const RegistryPlan> plan) : plan_(std::move(plan)) {}
-  int32_t Do() override { return WriteActiveXCompatibilityFlags(plan_->is64Bit); }
+  int32_t Do() override {
+    PhaseTime time(L"compatibility values written");
+    return WriteActiveXCompatibilityFlags(plan_->is64Bit);
+  }
   void Rollback() override {}
   std::wstring Name() const override { return L"compatibility values"; }
 
