@@ -16,8 +16,12 @@ namespace {
 bool Recorded(const wchar_t* what, const std::function<HRESULT()>& write) {
   HRESULT result = S_OK;
   TryAgainWhileFailing([&] { return SUCCEEDED(result = write()); });
-  Trace(L"record: %ls %ls: 0x%08lX", what, result == S_OK ? L"written" : FAILED(result) ? L"not written" : L"not there",
-        static_cast<unsigned long>(result));
+  if (result == S_OK) {
+    Trace(L"record: %ls written", what);
+  } else {
+    Trace(L"record: %ls %ls: 0x%08lX", what, FAILED(result) ? L"not written" : L"has nowhere to go",
+          static_cast<unsigned long>(result));
+  }
   return SUCCEEDED(result);
 }
 
