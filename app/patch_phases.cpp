@@ -89,11 +89,7 @@ HRESULT InstallUpdate(const InstallList& list, HINSTANCE module, HANDLE stopEven
   const auto cancelled = [stopEvent] {
     return stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
   };
-  JournalRecord commit;
-  commit.patchId = session.identity.patchId;
-  commit.productDescription = session.identity.productDescription;
-  commit.version = session.identity.version;
-  return session.transaction.Run(list, module, WhatRanBefore(session), commit, cancelled);
+  return session.transaction.Run(list, module, WhatRanBefore(session), session.identity, cancelled);
 }
 
 HRESULT FinishPhase(HRESULT result, HANDLE, const InstallList*, PatchContext* context) {

@@ -54,7 +54,7 @@ HRESULT UpdateTransaction::Begin(const RunningBefore& before) {
 }
 
 HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
-                               const JournalRecord& commit, const std::function<bool()>& cancelled) {
+                               const UpdateIdentity& identity, const std::function<bool()>& cancelled) {
   PhaseTime time(L"installation");
   // The renames are a step per file: their sum is traced as one time.
   DWORD stepStart = GetTickCount();
@@ -104,9 +104,11 @@ HRESULT UpdateTransaction::Run(const InstallList& list, HINSTANCE module, const 
   if (SUCCEEDED(result) && cancelled && cancelled()) result = E_ABORT;
   if (SUCCEEDED(result)) {
     PhaseTime journaling(L"commit journaled");
-    JournalRecord record = commit;
-    record.kind = RecordKind::kCommit;
-    result = journal_.Append({record});
+    JournalRecord commit = RecordOf(RecordKind::kCommit);
+    commit.patchId = identity.patchId;
+    commit.productDescription = identity.productDescription;
+    commit.version = identity.version;
+    result = journal_.Append({commit});
   }
   if (SUCCEEDED(result)) {
     committed_ = true;

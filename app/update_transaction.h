@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/update_records.h"
 #include "base/portable/journal_record.h"
 #include "base/portable/step_list.h"
 #include "payload/portable/patch_file_entry.h"
@@ -49,10 +50,9 @@ class UpdateTransaction {
   // and commits; on a failure, or when `cancelled` says so before the
   // commit, rolls them back. The first failure's HRESULT, or
   // kRestartNeededForRollback when a put-back waits for the next restart.
-  // `commit` is the commit record, which carries the update's identity for
-  // the records that follow it.
-  HRESULT Run(const InstallList& list, HINSTANCE module, const RunningBefore& before, const JournalRecord& commit,
-              const std::function<bool()>& cancelled);
+  // The commit record carries `identity`, for the records that follow it.
+  HRESULT Run(const InstallList& list, HINSTANCE module, const RunningBefore& before,
+              const UpdateIdentity& identity, const std::function<bool()>& cancelled);
   bool Committed() const { return committed_; }
   // After the commit: the old copies deleted (a mapped one at the next restart).
   HRESULT Finish();

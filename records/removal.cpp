@@ -170,9 +170,7 @@ bool DeleteFileBelow(const std::wstring& base, const std::wstring& relative) {
 }
 
 bool RemoveEarlierWorkFolder(const std::wstring& path, const FileFacts& identity) {
-  UniqueFileHandle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | kRemoveAccess,
-                                      kShareAll, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFileHandle folder = OpenFolder(path);
   if (!folder) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
