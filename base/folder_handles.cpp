@@ -2,6 +2,8 @@
 
 #include <winternl.h>
 
+#include <utility>
+
 namespace {
 
 // ntdll's NtCreateFile opens an entry relative to the handle of its folder.
@@ -96,8 +98,14 @@ bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
     size_t offset = 0;
     for (;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
-      entries.push_back({std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)),
-                         entry->FileAttributes});
+      ListedEntry listed;
+      listed.name.assign(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      listed.attributes = entry->FileAttributes;
+      listed.fileId = static_cast<ULONGLONG>(entry->FileId.QuadPart);
+      listed.size = static_cast<ULONGLONG>(entry->EndOfFile.QuadPart);
+      listed.creationTime = {entry->CreationTime.LowPart, static_cast<DWORD>(entry->CreationTime.HighPart)};
+      listed.lastWriteTime = {entry->LastWriteTime.LowPart, static_cast<DWORD>(entry->LastWriteTime.HighPart)};
+      entries.push_back(std::move(listed));
       if (entry->NextEntryOffset == 0) break;
       offset += entry->NextEntryOffset;
     }

@@ -45,6 +45,10 @@ bool IsLink(HANDLE entry);
 struct ListedEntry {
   std::wstring name;
   DWORD attributes = 0;
+  ULONGLONG fileId = 0;  // the entry's index on the folder's volume
+  ULONGLONG size = 0;
+  FILETIME creationTime{};
+  FILETIME lastWriteTime{};
 };
 
 // The entries of an open folder, as its listing gives them now.

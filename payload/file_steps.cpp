@@ -212,6 +212,10 @@ HRESULT PlanFileChanges(const std::vector<FileChange>& changes, std::vector<Jour
   std::map<std::wstring, size_t> last;
   for (size_t i = 0; i < changes.size(); ++i) last[Folded(changes[i].destination)] = i;
 
+  std::vector<std::wstring> destinations;
+  for (const FileChange& change : changes) destinations.push_back(change.destination);
+  const std::vector<FileFacts> old = FactsOfFiles(destinations);
+
   auto plans = std::make_shared<FilePlans>();
   const DWORD process = GetCurrentProcessId();
   const DWORD tick = GetTickCount();
@@ -223,7 +227,7 @@ HRESULT PlanFileChanges(const std::vector<FileChange>& changes, std::vector<Jour
     plan.record.removal = change.removal;
     plan.record.destination = change.destination;
     plan.record.aside = AsideName(change.destination, process, tick);
-    plan.record.old = FactsOfFile(change.destination);
+    plan.record.old = old[i];
     if (change.removal && !plan.record.old.exists) {
       Trace(L"file: %ls to remove is not there", change.destination.c_str());
       return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
