@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "base/folded_name.h"
 #include "base/folder_handles.h"
 #include "base/win32_raii.h"
 
@@ -11,35 +12,31 @@ uint64_t Joined(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-std::wstring Folded(std::wstring text) {
-  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
+// The plain files one folder lists, by folded name; none when the folder is
+// a link or cannot be listed.
+using ListedFiles = std::map<std::wstring, FileFacts>;
 
-// One folder's plain files by folded name, with the folder's volume.
-struct ListedFolder {
-  bool read = false;
-  uint32_t volume = 0;
-  std::map<std::wstring, ListedEntry> files;
-};
-
-ListedFolder ListFiles(const std::wstring& folderPath) {
-  ListedFolder listed;
+ListedFiles ListFiles(const std::wstring& folderPath) {
+  ListedFiles files;
   const UniqueFileHandle folder = OpenFolder(folderPath, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
   BY_HANDLE_FILE_INFORMATION information{};
   std::vector<ListedEntry> entries;
   if (!folder || IsLink(folder.Get()) || !GetFileInformationByHandle(folder.Get(), &information) ||
       !ListFolder(folder.Get(), entries)) {
-    return listed;
+    return files;
   }
-  listed.read = true;
-  listed.volume = information.dwVolumeSerialNumber;
-  for (ListedEntry& entry : entries) {
+  for (const ListedEntry& entry : entries) {
     if ((entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
-    std::wstring name = Folded(entry.name);
-    listed.files.emplace(std::move(name), std::move(entry));
+    FileFacts& facts = files[Folded(entry.name)];
+    facts.exists = true;
+    facts.volume = information.dwVolumeSerialNumber;
+    facts.fileId = entry.fileId;
+    facts.size = entry.size;
+    facts.creationTime = Joined(entry.creationTime);
+    facts.lastWriteTime = Joined(entry.lastWriteTime);
+    facts.attributes = entry.attributes;
   }
-  return listed;
+  return files;
 }
 
 }  // namespace
@@ -65,36 +62,21 @@ FileFacts FactsOfHandle(HANDLE file) {
 }
 
 std::vector<FileFacts> FactsOfFiles(const std::vector<std::wstring>& paths) {
-  std::map<std::wstring, ListedFolder> folders;
+  std::map<std::wstring, ListedFiles> folders;
   std::vector<FileFacts> facts;
   facts.reserve(paths.size());
   for (const std::wstring& path : paths) {
     const size_t slash = path.find_last_of(L"\\/");
-    const ListedEntry* entry = nullptr;
-    uint32_t volume = 0;
-    if (slash != std::wstring::npos && slash + 1 < path.size()) {
-      const std::wstring folderPath = path.substr(0, slash + 1);
-      auto folder = folders.find(Folded(folderPath));
-      if (folder == folders.end()) folder = folders.emplace(Folded(folderPath), ListFiles(folderPath)).first;
-      const auto found = folder->second.files.find(Folded(path.substr(slash + 1)));
-      if (found != folder->second.files.end()) {
-        entry = &found->second;
-        volume = folder->second.volume;
-      }
-    }
-    if (entry == nullptr) {
+    if (slash == std::wstring::npos || slash + 1 == path.size()) {
       facts.push_back(FactsOfFile(path));
       continue;
     }
-    FileFacts listed;
-    listed.exists = true;
-    listed.volume = volume;
-    listed.fileId = entry->fileId;
-    listed.size = entry->size;
-    listed.creationTime = Joined(entry->creationTime);
-    listed.lastWriteTime = Joined(entry->lastWriteTime);
-    listed.attributes = entry->attributes;
-    facts.push_back(listed);
+    const std::wstring folderPath = path.substr(0, slash + 1);
+    const std::wstring key = Folded(folderPath);
+    auto folder = folders.find(key);
+    if (folder == folders.end()) folder = folders.emplace(key, ListFiles(folderPath)).first;
+    const auto listed = folder->second.find(Folded(path.substr(slash + 1)));
+    facts.push_back(listed != folder->second.end() ? listed->second : FactsOfFile(path));
   }
   return facts;
 }

@@ -4,19 +4,13 @@
 #include <cstddef>
 #include <map>
 
+#include "base/folded_name.h"
 #include "base/portable/hresult.h"
 #include "base/win32_raii.h"
 
 namespace {
 
 HRESULT FromStatus(LONG status) { return hresult::FromWin32(static_cast<int32_t>(status)); }
-
-// Registry names compare without case; the key of a map of paths.
-std::wstring Folded(const std::wstring& text) {
-  std::wstring folded = text;
-  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-  return folded;
-}
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==

@@ -58,6 +58,7 @@ set(WIN32_SOURCES
   base/journal_file.cpp
   base/phase_time.cpp
   base/file_facts.cpp
+  base/folded_name.cpp
   base/try_again.cpp
   base/file_moves.cpp
   applicability/installed_product.cpp

@@ -9,6 +9,7 @@
 #include "base/background_step.h"
 #include "base/file_facts.h"
 #include "base/file_moves.h"
+#include "base/folded_name.h"
 #include "base/last_error.h"
 #include "base/phase_time.h"
 #include "base/trace.h"
@@ -169,12 +170,6 @@ class SwapFileStep : public Step {
   bool movedIn_ = false;
   bool restart_ = false;
 };
-
-std::wstring Folded(const std::wstring& path) {
-  std::wstring folded = path;
-  CharLowerBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-  return folded;
-}
 
 // Whether each volume has room for the new files while the old ones stay.
 HRESULT CheckRoom(const FilePlans& plans) {
